@@ -5,12 +5,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "KuLog.h"
 #include "KuString.h"
 
 // >>object
 
 static float zeroClock() { return 0; }
-static void printErrorReport(const char* message) { fprintf(stderr, "%s\n", message); }
+static void printErrorReport(const char* message) { KuError("%s", message); }
 static float (*objectClock)() = zeroClock;
 static void (*objectErrorReport)(const char*) = printErrorReport;
 

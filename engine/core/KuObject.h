@@ -153,8 +153,8 @@ std::mutex& KuTrackLiveMutex();
 // Lines of the "Live Objects" listing, newest first, for the given current time.
 std::vector<std::string> KuLiveObjectLines(float now);
 
-// Hooks the layers above install: the application clock and the error report. Until they are
-// set, the clock reads 0 and errors go to standard error.
+// Hooks the layers above install: the application clock (0 until set) and the report of the
+// pool-stack errors (KuError until set; null restores it).
 void KuSetObjectClock(float (*clock)());
 void KuSetObjectErrorReport(void (*report)(const char* message));
 

@@ -1,0 +1,48 @@
+// Shared test helpers: a fixture that drains the autorelease pool after each test, and a
+// temporary folder removed with its contents at the end of the test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "KuObject.h"
+
+// Drains what a test autoreleased, so the leak checker sees only real leaks.
+class KuPoolTest : public ::testing::Test {
+protected:
+    void SetUp() override { KuAutoreleasePool::currentPool(); }
+    void TearDown() override { KuAutoreleasePool::drainCurrentPool(); }
+};
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tansy-test-XXXXXX").string();
+        char* made = mkdtemp(pattern.data());
+        if (made) path_ = made;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
+
+    // Writes a file (creating its folders) and returns its full path.
+    std::string write(const std::string& rel, const std::string& contents) const {
+        std::filesystem::path p = std::filesystem::path(path_) / rel;
+        std::filesystem::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary) << contents;
+        return p.string();
+    }
+
+private:
+    std::string path_;
+};
