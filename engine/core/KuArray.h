@@ -12,11 +12,11 @@
 
 template <typename T>
 class KuArray : public KuObject {
-public:
+  public:
     KuArray() : KuObject(kKuTypeArray) {}
-    ~KuArray() override {
-        for (T o : items) KuRelease(o);
-    }
+    // Releases in index order. The vector is taken out first, so an element whose destructor
+    // reaches back into this array finds it empty rather than half freed.
+    ~KuArray() override { removeAllObjects(); }
 
     static KuArray* array() { return KuAutorelease(new KuArray); }  // autoreleased
     static KuArray* newArray() { return new KuArray; }              // owned
@@ -41,7 +41,7 @@ public:
         items.insert(items.begin(), obj);
         return obj;
     }
-    // Inserts at i + 1 when 0 <= i < count, otherwise appends.
+    // Inserts at i + 1 when 0 <= i < count, otherwise appends. Null inserts nothing.
     T insertObjectAfter(T obj, int i) {
         if (!obj) return nullptr;
         KuRetain(obj);
@@ -51,19 +51,24 @@ public:
             items.push_back(obj);
         return obj;
     }
-    // Removes every occurrence; the result is autoreleased, so it outlives the array's last reference
-    // until the pool drains.
+    // Removes every occurrence (one release each, the rest keep their order). The result is
+    // autoreleased, so it outlives the array's last reference until the pool drains. An object the
+    // array does not hold is returned with its count untouched; an empty array gives null.
     T removeObject(T obj) {
         if (items.empty()) return nullptr;
+        if (!obj || indexOfObject(obj) < 0) return obj;
         KuRetain(obj);
-        for (auto it = items.begin(); it != items.end();) {
-            if (*it == obj) {
-                KuRelease(*it);
-                it = items.erase(it);
-            } else {
-                ++it;
-            }
+        int removed = 0;
+        auto kept = items.begin();
+        for (auto it = items.begin(); it != items.end(); ++it) {
+            if (*it == obj)
+                removed++;
+            else
+                *kept++ = *it;
         }
+        items.erase(kept, items.end());
+        for (int k = 0; k < removed; k++)
+            KuRelease(obj);
         return KuAutorelease(obj);
     }
     T removeObjectAtIndex(int i) {
@@ -75,7 +80,8 @@ public:
     void removeAllObjects() {
         std::vector<T> old;
         old.swap(items);
-        for (T o : old) KuRelease(o);
+        for (T o : old)
+            KuRelease(o);
     }
     void replaceObjectAtIndex(int i, T obj) {
         if (i < 0 || i >= count() || !obj) return;
@@ -91,13 +97,20 @@ public:
         return -1;
     }
 
-    // Replaces the content with other's elements. The copy owns exactly what it holds: nested
-    // objects are shared, not given extra references.
+    // Replaces the content with other's elements (null: empties). The copy owns exactly what it
+    // holds, one reference per element; nested objects are shared and gain nothing, so destroying
+    // both arrays gives every nested object back the count it had. Callers that want the extra
+    // nested references call retainAllObjects() themselves. Safe when other is this array or is
+    // held inside it.
     void initWithArray(const KuArray* other) {
-        removeAllObjects();
-        if (!other) return;
-        items.reserve(other->items.size());
-        for (T o : other->items) addObject(o);
+        if (other == this) return;
+        std::vector<T> copied;
+        if (other) copied = other->items;
+        for (T o : copied)
+            KuRetain(o);
+        copied.swap(items);
+        for (T o : copied)
+            KuRelease(o);
     }
 
     template <typename U>
@@ -106,13 +119,17 @@ public:
     }
 
     const char* typeStr() const override { return "KuArray"; }
+    // One more reference to every element, and through each element's own retainAllObjects() to
+    // everything nested in it. Nothing gives these back; only explicit callers use it.
     void retainAllObjects() override {
         for (T o : items) {
             KuRetain(o);
             o->retainAllObjects();
         }
     }
-    KuString* toDebugString() override { return KuString::stringWithFormat("KuArray with %d elements.", count()); }
+    KuString* toDebugString() override {
+        return KuString::stringWithFormat("KuArray with %d elements.", count());
+    }
     KuString* dump(int indent) override {
         KuMutableString* out = KuMutableString::stringWithString("[\n");
         for (T o : items) {
@@ -124,9 +141,11 @@ public:
         return out;
     }
 
-    std::vector<T>& vector() { return items; }  // for bulk construction by readers and sorts
+    // Direct access for bulk construction by readers and for sorts: every pointer put in must carry
+    // one reference that the array takes over.
+    std::vector<T>& vector() { return items; }
 
-private:
+  private:
     std::vector<T> items;
 };
 
@@ -142,7 +161,7 @@ using KuListIterator = KuListNode<T>*;
 
 template <typename T>
 class KuList : public KuObject {
-public:
+  public:
     KuListNode<T>* head = nullptr;
     KuListNode<T>* tail = nullptr;
     int32_t count_ = 0;
@@ -226,10 +245,11 @@ public:
 
     const char* typeStr() const override { return "KuList"; }
     void retainAllObjects() override {
-        for (KuListNode<T>* n = head; n; n = n->next) KuRetain(n->object);
+        for (KuListNode<T>* n = head; n; n = n->next)
+            KuRetain(n->object);
     }
 
-private:
+  private:
     void freeAll() {
         KuListNode<T>* n = head;
         head = tail = nullptr;

@@ -41,3 +41,5 @@ public:
 // ends the process after printing.
 void KuSetLogHooks(KuLogHooks* hooks);
 KuLogHooks* KuGetLogHooks();
+// When on, a fatal error neither shows the alert nor quits (nor ends the process without hooks).
+void KuSetIgnoreAlerts(bool on);

@@ -14,6 +14,7 @@ class KuArray;
 class KuData;
 class KuNumber;
 class KuRegEx;
+class KuMutableString;
 
 class KuString : public KuObject {
 public:
@@ -26,6 +27,10 @@ public:
     explicit KuString(const char* text = "");
     KuString(const char* text, int n);  // the first n bytes (n clamped to the text)
     explicit KuString(KuData* data);    // data bytes up to the first NUL; null gives ""
+    // A process-lifetime constant over a static text of len bytes (the key strings): usable
+    // before any dynamic initialiser runs; its count is -1000 and its text is never freed.
+    constexpr KuString(KuImmortalTag tag, const char* literal, int len)
+        : KuObject(tag, kKuTypeString), cstr(const_cast<char*>(literal)), length(len) {}
     ~KuString() override;
 
     const char* c_str() const { return cstr ? cstr : ""; }
@@ -113,7 +118,8 @@ public:
 
 private:
     int capacity = 0;  // bytes allocated for cstr, 0 while cstr came from a plain copy
-    void reserve(int bytes);
+    bool reserve(int bytes);  // room for bytes (the NUL included); false when it cannot be had
+    void textChanged(int newLength);
 };
 
 // Free functions on strings.
@@ -142,26 +148,33 @@ KuString* cachedKuString(const char* text, int n);  // the first n bytes, withou
 void initStringCacheMap();
 void releaseKuStringCache(KuStringCacheMap* map);
 void destroyStringCacheMap();
-void dumpKuStringCache(bool verbose);
+void dumpKuStringCache(bool verbose);  // through KuLog, in unsigned byte order of the texts
+int KuStringCacheCount();               // strings in this thread's cache
 
 // UTF-8, decoded into 16-bit units (at most three-byte sequences).
 int utf8Strlen(const char* s);
 int utf8ByteSize(unsigned char lead);
 unsigned short utf8ToUnicode(const char* s);
 unsigned short utf8ToUnicodeAndInc(const char*& s);
-int utf8ToUnicodeIndex(const char* s, int index);
+int utf8ToUnicodeIndex(const char* s, int index);  // always 0
+// Converts up to count characters; dst must hold count + 1 units (the 0 after them). Returns
+// the characters converted.
 int utf8StringToUnicodeString(const char* src, unsigned short* dst, int count);
 bool utf8Verify(const char* s);  // true when the text is NOT well formed
 void unicodeToUtf8AndInc(unsigned short unit, char*& out);
+// Stops at a 0 unit or before a character that would not fit in size bytes with the NUL.
+// Returns the bytes written before the NUL.
 int unicode16StringToUTF8String(const unsigned short* src, char* dst, int size);
 
 // Hashes and the engine's seeded generator.
 uint32_t KuHash32(const unsigned char* bytes, int n, uint32_t initial);
-uint64_t KuHash64(const unsigned char* bytes, int n);
+uint64_t KuHash64(const unsigned char* bytes, int n);  // CRC-64; all ones for no bytes
 void KuSetRandomSeed();
 void KuSetRandomSeed(unsigned long seed);
 unsigned long KuGetRandomSeed();
-void KuPushRandomSeed();
+// The stack keeps 16 saved seeds; a push onto a full stack drops the oldest saved seed. A pop
+// of an empty stack restores the first entry.
+void KuPushRandomSeed();  // saves the seed, then seeds from the clock
 void KuPushRandomSeed(unsigned long seed);
 void KuPopRandomSeed();
 unsigned KuRandomDraw(unsigned n);  // advances the seed; a value in 0..n-1
