@@ -16,7 +16,8 @@ struct Crc32Table {
     Crc32Table() {
         for (uint32_t i = 0; i < 256; i++) {
             uint32_t r = i << 24;
-            for (int bit = 0; bit < 8; bit++) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
+            for (int bit = 0; bit < 8; bit++)
+                r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
             entries[i] = r;
         }
     }
@@ -27,7 +28,8 @@ struct Crc64Table {
     Crc64Table() {
         for (uint64_t i = 0; i < 256; i++) {
             uint64_t r = i;
-            for (int bit = 0; bit < 8; bit++) r = (r & 1) ? (r >> 1) ^ 0x95AC9329AC4BC9B5ULL : r >> 1;
+            for (int bit = 0; bit < 8; bit++)
+                r = (r & 1) ? (r >> 1) ^ 0x95AC9329AC4BC9B5ULL : r >> 1;
             entries[i] = r;
         }
     }
@@ -50,7 +52,8 @@ uint32_t KuHash32(const unsigned char* bytes, int n, uint32_t initial) {
     if (!bytes || n <= 0) return 0;
     const uint32_t* table = crc32Table().entries;
     uint32_t r = initial;
-    for (int i = 0; i < n; i++) r = (r << 8) ^ table[(bytes[i] ^ (r >> 24)) & 0xFF];
+    for (int i = 0; i < n; i++)
+        r = (r << 8) ^ table[(bytes[i] ^ (r >> 24)) & 0xFF];
     return r;
 }
 
@@ -58,7 +61,8 @@ uint64_t KuHash64(const unsigned char* bytes, int n) {
     const uint64_t* table = crc64Table().entries;
     uint64_t h = ~0ULL;
     if (!bytes) return h;
-    for (int i = 0; i < n; i++) h = (h >> 8) ^ table[(h ^ bytes[i]) & 0xFF];
+    for (int i = 0; i < n; i++)
+        h = (h >> 8) ^ table[(h ^ bytes[i]) & 0xFF];
     return h;
 }
 
@@ -119,9 +123,15 @@ void saveSeed() {
 
 }  // namespace
 
-void KuSetRandomSeed() { seed = clockSeed(); }
-void KuSetRandomSeed(unsigned long s) { seed = s; }
-unsigned long KuGetRandomSeed() { return static_cast<unsigned long>(seed); }
+void KuSetRandomSeed() {
+    seed = clockSeed();
+}
+void KuSetRandomSeed(unsigned long s) {
+    seed = s;
+}
+unsigned long KuGetRandomSeed() {
+    return static_cast<unsigned long>(seed);
+}
 
 void KuPushRandomSeed() {
     saveSeed();
@@ -183,7 +193,8 @@ KuString* KuString::stringWithRandomIdentifier(int kind, int n) {
                     text[i] = alphabet[KuRandomDraw(size)];
             }
         } else {
-            for (int i = n - 1; i >= 0; i--) text[i] = alphabet[KuRandomDraw(size)];
+            for (int i = n - 1; i >= 0; i--)
+                text[i] = alphabet[KuRandomDraw(size)];
         }
     }
     KuPopRandomSeed();

@@ -14,7 +14,9 @@
 
 namespace {
 
-inline bool isSeparator(char c) { return c == '/' || c == '\\'; }
+inline bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 KuString* pathPart(const char* text, int start, int n) {
     if (n <= 0) return KUSTR_EMPTY;
@@ -50,7 +52,9 @@ KuString* KuPathExtension(const char* path) {
     return KUSTR_EMPTY;
 }
 
-KuString* KuPathExtension(const KuString* path) { return path ? KuPathExtension(path->c_str()) : nullptr; }
+KuString* KuPathExtension(const KuString* path) {
+    return path ? KuPathExtension(path->c_str()) : nullptr;
+}
 
 KuString* KuPathByRemovingPath(const char* path) {
     if (!path) return nullptr;
@@ -60,7 +64,9 @@ KuString* KuPathByRemovingPath(const char* path) {
     return pathPart(path, sep + 1, len - sep - 1);
 }
 
-KuString* KuPathByRemovingPath(const KuString* path) { return path ? KuPathByRemovingPath(path->c_str()) : nullptr; }
+KuString* KuPathByRemovingPath(const KuString* path) {
+    return path ? KuPathByRemovingPath(path->c_str()) : nullptr;
+}
 
 KuString* KuPathByRemovingLastPath(const char* path) {
     if (!path) return nullptr;
@@ -108,7 +114,9 @@ namespace {
 KuArray<KuString*>* _resourcePathArray = nullptr;
 }
 
-KuArray<KuString*>* KuResourcePathArray() { return _resourcePathArray; }
+KuArray<KuString*>* KuResourcePathArray() {
+    return _resourcePathArray;
+}
 
 void KuAddResourcePath(const char* folder) {
     if (!folder) folder = "";
@@ -121,7 +129,9 @@ void KuAddResourcePath(const char* folder) {
     _resourcePathArray->addObjectToFront(new KuString(folder), true);
 }
 
-void KuAddResourcePath(const KuString* folder) { KuAddResourcePath(folder ? folder->c_str() : ""); }
+void KuAddResourcePath(const KuString* folder) {
+    KuAddResourcePath(folder ? folder->c_str() : "");
+}
 
 void KuAddDefaultResourcePath() {
     // Without application bundles the program's resources sit beside its executable.
@@ -148,7 +158,9 @@ bool KuDoesFileExistAtPath(const char* path) {
     return path && *path && stat(path, &info) == 0;
 }
 
-bool KuDoesFileExistAtPath(const KuString* path) { return path && KuDoesFileExistAtPath(path->c_str()); }
+bool KuDoesFileExistAtPath(const KuString* path) {
+    return path && KuDoesFileExistAtPath(path->c_str());
+}
 
 KuString* KuPathForResource(const char* name, const char* ext) {
     if (!name) return nullptr;
@@ -156,7 +168,8 @@ KuString* KuPathForResource(const char* name, const char* ext) {
         _resourcePathArray = KuArray<KuString*>::newArray();
         KuAddDefaultResourcePath();
     }
-    KuString* candidate = ext ? KuString::stringWithFormat("%s.%s", name, ext) : KuString::stringWithString(name);
+    KuString* candidate =
+        ext ? KuString::stringWithFormat("%s.%s", name, ext) : KuString::stringWithString(name);
     if (KuDoesFileExistAtPath(candidate)) return candidate;
     for (KuString* folder : *_resourcePathArray) {
         // The empty folder is the bare candidate, tried above; joining it would search "/".

@@ -20,7 +20,8 @@ OnigSyntaxType* newlineSensitiveSyntax() {
         OnigEncoding encodings[] = {ONIG_ENCODING_UTF8};
         onig_initialize(encodings, 1);
         onig_copy_syntax(&syntax, ONIG_SYNTAX_POSIX_EXTENDED);
-        onig_set_syntax_options(&syntax, onig_get_syntax_options(&syntax) & ~(ONIG_OPTION_MULTILINE | ONIG_OPTION_SINGLELINE));
+        onig_set_syntax_options(&syntax, onig_get_syntax_options(&syntax) &
+                                             ~(ONIG_OPTION_MULTILINE | ONIG_OPTION_SINGLELINE));
     });
     return &syntax;
 }
@@ -33,21 +34,25 @@ KuRegEx* KuRegEx::newWithPattern(const char* pattern) {
     OnigRegex compiled = nullptr;
     OnigErrorInfo error;
     const auto* p = reinterpret_cast<const OnigUChar*>(pattern);
-    int r = onig_new(&compiled, p, p + strlen(pattern), ONIG_OPTION_NEGATE_SINGLELINE, ONIG_ENCODING_UTF8, syntax,
-                     &error);
+    int r = onig_new(&compiled, p, p + strlen(pattern), ONIG_OPTION_NEGATE_SINGLELINE, ONIG_ENCODING_UTF8,
+                     syntax, &error);
     if (r != ONIG_NORMAL) return nullptr;
     KuRegEx* re = new KuRegEx;
     re->regex = compiled;
     return re;
 }
 
-KuRegEx* KuRegEx::regExWithPattern(const char* pattern) { return KuAutorelease(newWithPattern(pattern)); }
+KuRegEx* KuRegEx::regExWithPattern(const char* pattern) {
+    return KuAutorelease(newWithPattern(pattern));
+}
 
 KuRegEx::~KuRegEx() {
     if (regex) onig_free(static_cast<OnigRegex>(regex));
 }
 
-int KuRegEx::groupCount() const { return regex ? onig_number_of_captures(static_cast<OnigRegex>(regex)) : 0; }
+int KuRegEx::groupCount() const {
+    return regex ? onig_number_of_captures(static_cast<OnigRegex>(regex)) : 0;
+}
 
 KuArray<KuString*>* KuRegEx::match(const char* text, int length) const {
     if (!text || !regex || length < 0) return nullptr;

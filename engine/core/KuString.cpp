@@ -101,7 +101,9 @@ KuString* stringFromFormatted(char* text) {
 
 }  // namespace
 
-KuString* KuString::stringWithString(const char* text) { return KuAutorelease(new KuString(text)); }
+KuString* KuString::stringWithString(const char* text) {
+    return KuAutorelease(new KuString(text));
+}
 
 KuString* KuString::stringWithString(const KuString* other) {
     if (!other || !other->cstr) return KuAutorelease(new KuString(static_cast<const char*>(nullptr)));
@@ -144,7 +146,9 @@ KuString* KuStrf(const char* fmt, ...) {
     return s;
 }
 
-KuString* KuString::stringWithData(KuData* data) { return KuAutorelease(new KuString(data)); }
+KuString* KuString::stringWithData(KuData* data) {
+    return KuAutorelease(new KuString(data));
+}
 
 KuString* KuString::stringWithPadCharacter(int ch, int n) {
     if (n <= 0 || ch == 0) return KuAutorelease(new KuString(""));  // a text holds no NUL
@@ -161,8 +165,9 @@ KuString* KuString::stringWithPoint(KuPoint p) {
 }
 
 KuString* KuString::stringWithRect(KuRect r) {
-    return stringWithFormat("((%g,%g),(%g,%g))", static_cast<double>(r.first.x), static_cast<double>(r.first.y),
-                            static_cast<double>(r.second.x), static_cast<double>(r.second.y));
+    return stringWithFormat("((%g,%g),(%g,%g))", static_cast<double>(r.first.x),
+                            static_cast<double>(r.first.y), static_cast<double>(r.second.x),
+                            static_cast<double>(r.second.y));
 }
 
 KuString* KuString::stringWithColor(KuColor c) {
@@ -194,9 +199,13 @@ KuPoint KuString::pointValue(KuPoint fallback) const {
     return read == 2 ? p : fallback;
 }
 
-KuString* KuString::toString() { return KuAutorelease(new KuString(cstr, length)); }
+KuString* KuString::toString() {
+    return KuAutorelease(new KuString(cstr, length));
+}
 
-KuString* KuString::dump(int) { return stringWithFormat("\"%s\"", c_str()); }
+KuString* KuString::dump(int) {
+    return stringWithFormat("\"%s\"", c_str());
+}
 
 KuNumber* KuString::numberValue() const {
     if (!cstr) return nullptr;
@@ -277,8 +286,10 @@ KuString* KuString::stringByTrimmingWhiteSpace(const char* set) const {
     if (!set) set = " \t\r\n";
     const char* text = c_str();
     int start = 0, end = cstr ? length : 0;
-    while (start < end && strchr(set, text[start])) start++;
-    while (end > start && strchr(set, text[end - 1])) end--;
+    while (start < end && strchr(set, text[start]))
+        start++;
+    while (end > start && strchr(set, text[end - 1]))
+        end--;
     return substringOf(text, start, end - start);
 }
 
@@ -333,13 +344,16 @@ KuArray<KuString*>* KuString::arraySeparatedByCharacters(const char* set) const 
     int i = 0;
     if (isSeparator(cstr[0])) {
         array->addObject(KUSTR_EMPTY);
-        while (i < length && isSeparator(cstr[i])) i++;
+        while (i < length && isSeparator(cstr[i]))
+            i++;
     }
     while (i < length) {
         int start = i;
-        while (i < length && !isSeparator(cstr[i])) i++;
+        while (i < length && !isSeparator(cstr[i]))
+            i++;
         addField(array, cstr, start, i);
-        while (i < length && isSeparator(cstr[i])) i++;
+        while (i < length && isSeparator(cstr[i]))
+            i++;
     }
     return array;
 }
@@ -349,7 +363,9 @@ KuArray<KuString*>* KuString::arraySeparatedByCharacter(char ch) const {
     return arraySeparatedByCharacters(set);
 }
 
-KuArray<KuString*>* KuString::arraySeparatedByWhiteSpace() const { return arraySeparatedByCharacters(" \t\n\r"); }
+KuArray<KuString*>* KuString::arraySeparatedByWhiteSpace() const {
+    return arraySeparatedByCharacters(" \t\n\r");
+}
 
 KuArray<KuString*>* KuString::arraySeparatedByNewlines() const {
     auto* array = KuArray<KuString*>::array();
@@ -390,7 +406,9 @@ int KuString::valuesByScanf(const KuString* fmt, ...) const {
 
 // >>mutable
 
-KuMutableString* KuMutableString::string() { return KuAutorelease(new KuMutableString("")); }
+KuMutableString* KuMutableString::string() {
+    return KuAutorelease(new KuMutableString(""));
+}
 
 KuMutableString* KuMutableString::stringWithString(const char* text) {
     return KuAutorelease(new KuMutableString(text));
@@ -407,7 +425,8 @@ bool KuMutableString::reserve(int bytes) {
         return true;
     }
     int64_t grown = have < 32 ? 32 : have;
-    while (grown < bytes) grown *= 2;
+    while (grown < bytes)
+        grown *= 2;
     if (grown > INT_MAX) grown = bytes;
     char* bigger = static_cast<char*>(realloc(cstr, static_cast<size_t>(grown)));
     if (!bigger) return false;
@@ -486,9 +505,12 @@ int KuMutableString::replaceOccurrencesOfString(const char* find, const char* re
     if (!find || !replacement || !*find || !cstr) return 0;
     size_t findLen = strlen(find), replLen = strlen(replacement);
     int count = 0;
-    for (const char* p = strstr(cstr, find); p; p = strstr(p + findLen, find)) count++;
+    for (const char* p = strstr(cstr, find); p; p = strstr(p + findLen, find))
+        count++;
     if (count == 0) return 0;
-    int64_t newLength = static_cast<int64_t>(length) + static_cast<int64_t>(count) * (static_cast<int64_t>(replLen) - static_cast<int64_t>(findLen));
+    int64_t newLength =
+        static_cast<int64_t>(length) +
+        static_cast<int64_t>(count) * (static_cast<int64_t>(replLen) - static_cast<int64_t>(findLen));
     if (newLength + 1 > INT_MAX) return 0;
     char* out = static_cast<char*>(malloc(static_cast<size_t>(newLength) + 1));
     if (!out) return 0;
@@ -521,7 +543,9 @@ bool KuMutableString::stripQuotes(char q) {
 
 // >>free
 
-int KuStrlen(const KuString* s) { return s && s->cstr ? s->length : 0; }
+int KuStrlen(const KuString* s) {
+    return s && s->cstr ? s->length : 0;
+}
 
 char* KuStrcpy(char* dst, const KuString* s) {
     if (!dst) return nullptr;
@@ -534,7 +558,9 @@ const char* KuStrstr(const KuString* s, const char* find) {
     return strstr(s->c_str(), find);
 }
 
-int KuIntValue(const KuString* s, int fallback) { return s ? atoi(s->c_str()) : fallback; }
+int KuIntValue(const KuString* s, int fallback) {
+    return s ? atoi(s->c_str()) : fallback;
+}
 
 int KuIntValue(const KuObject* o, int fallback) {
     if (!o || !(o->isString() || o->kindCode() == kKuTypeNumber)) return fallback;
@@ -558,4 +584,6 @@ bool KuStreq(const KuString* a, const char* b) {
     return strcmp(a->c_str(), b) == 0;
 }
 
-bool KuStreq(const char* a, const KuString* b) { return KuStreq(b, a); }
+bool KuStreq(const char* a, const KuString* b) {
+    return KuStreq(b, a);
+}

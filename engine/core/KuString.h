@@ -202,7 +202,7 @@ KuString* KuPathForResource(const char* name, const char* ext);
 bool KuDoesFileExistAtPath(const KuString* path);
 bool KuDoesFileExistAtPath(const char* path);
 
-// The 77 immortal key strings.
+// The 77 immortal key strings: the 76 below and KUSTR_EMPTY ("").
 #define KU_KEY_STRINGS(X)                                                                             \
     X(name) X(anim) X(flags) X(fps) X(frames) X(frame) X(offsets) X(offset) X(triggers) X(trigger)     \
     X(sheet) X(image) X(object) X(objects) X(layer) X(layers) X(parallax) X(animations) X(loop)        \

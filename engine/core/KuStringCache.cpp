@@ -22,33 +22,52 @@ namespace {
 
 constexpr size_t kInitialSlots = 256;
 
-inline uint64_t mix64(uint64_t h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ULL;
-    h ^= h >> 33;
-    return h;
+inline uint64_t read64(const char* p) {
+    uint64_t v;
+    memcpy(&v, p, 8);
+    return v;
 }
 
-// Eight bytes at a time; keys are short, so speed matters more than a perfect spread, and the
-// final mix gives the low bits the table indexes with.
-inline uint64_t textHash(const char* text, size_t n) {
-    uint64_t h = 0x9E3779B97F4A7C15ULL ^ n;
-    while (n >= 8) {
-        uint64_t v;
-        memcpy(&v, text, 8);
-        h = (h ^ v) * 0x100000001B3ULL;
-        h ^= h >> 29;
-        text += 8;
-        n -= 8;
+inline uint64_t read32(const char* p) {
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
+}
+
+// 64 x 64 -> 128-bit multiply folded to 64 bits: one instruction pair mixes every input bit.
+inline uint64_t foldedMultiply(uint64_t a, uint64_t b) {
+    __uint128_t r = static_cast<__uint128_t>(a) * b;
+    return static_cast<uint64_t>(r) ^ static_cast<uint64_t>(r >> 64);
+}
+
+constexpr uint64_t kHashK0 = 0xa0761d6478bd642fULL;
+constexpr uint64_t kHashK1 = 0xe7037ed1a0b428dbULL;
+constexpr uint64_t kHashK2 = 0x8ebc6af09c88c6e3ULL;
+
+// Keys are mostly short: up to 16 bytes take two overlapping loads and no loop or call.
+inline uint64_t textHash(const char* p, size_t n) {
+    uint64_t a = 0, b = 0, h = kHashK0 ^ n;
+    if (n <= 16) {
+        if (n >= 8) {
+            a = read64(p);
+            b = read64(p + n - 8);
+        } else if (n >= 4) {
+            a = read32(p);
+            b = read32(p + n - 4);
+        } else if (n > 0) {
+            auto byte = [p](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(p[i])); };
+            a = (byte(0) << 16) | (byte(n >> 1) << 8) | byte(n - 1);
+        }
+    } else {
+        const char* end = p + n;
+        while (end - p > 16) {
+            h = foldedMultiply(read64(p) ^ kHashK1, read64(p + 8) ^ h);
+            p += 16;
+        }
+        a = read64(end - 16);
+        b = read64(end - 8);
     }
-    if (n > 0) {
-        uint64_t v = 0;
-        memcpy(&v, text, n);
-        h = (h ^ v) * 0x100000001B3ULL;
-    }
-    return mix64(h);
+    return foldedMultiply(a ^ kHashK1, foldedMultiply(b ^ kHashK2, h));
 }
 
 inline bool slotHolds(const KuStringCacheMap::Slot& slot, uint64_t hash, const char* text, size_t n) {
@@ -64,19 +83,11 @@ void grow(KuStringCacheMap* map) {
     for (const auto& slot : old) {
         if (!slot.string) continue;
         size_t i = slot.hash & mask;
-        while (map->slots[i].string) i = (i + 1) & mask;
+        while (map->slots[i].string)
+            i = (i + 1) & mask;
         map->slots[i] = slot;
     }
 }
-
-// Owns this thread's map; a thread that ends without destroyStringCacheMap() still gives its
-// strings back.
-struct CacheHolder {
-    KuStringCacheMap* map = nullptr;
-    ~CacheHolder();
-};
-
-thread_local CacheHolder _default_str_cachemap;
 
 void releaseAll(KuStringCacheMap* map) {
     for (auto& slot : map->slots) {
@@ -87,18 +98,32 @@ void releaseAll(KuStringCacheMap* map) {
     map->count = 0;
 }
 
-CacheHolder::~CacheHolder() {
-    if (!map) return;
-    releaseAll(map);
-    delete map;
-    map = nullptr;
+// The hot path reads a plain thread-local pointer (no guard, no call); the holder, whose
+// destructor gives a finished thread's strings back, is touched only when a map is created.
+thread_local KuStringCacheMap* _default_str_cachemap = nullptr;
+
+struct CacheHolder {
+    ~CacheHolder() {
+        if (!_default_str_cachemap) return;
+        releaseAll(_default_str_cachemap);
+        delete _default_str_cachemap;
+        _default_str_cachemap = nullptr;
+    }
+};
+
+thread_local CacheHolder cacheHolder;
+
+KuStringCacheMap* createThreadMap() {
+    (void)&cacheHolder;  // registers the holder's destructor for this thread
+    _default_str_cachemap = new KuStringCacheMap;
+    grow(_default_str_cachemap);
+    return _default_str_cachemap;
 }
 
 }  // namespace
 
 void initStringCacheMap() {
-    CacheHolder& holder = _default_str_cachemap;
-    if (!holder.map) holder.map = new KuStringCacheMap;
+    if (!_default_str_cachemap) createThreadMap();
 }
 
 KuString* cachedKuString(const char* text, int n) {
@@ -106,10 +131,8 @@ KuString* cachedKuString(const char* text, int n) {
     // A cached text holds no NUL: look up what the string would hold.
     if (const void* nul = memchr(text, 0, static_cast<size_t>(n)))
         n = static_cast<int>(static_cast<const char*>(nul) - text);
-    CacheHolder& holder = _default_str_cachemap;
-    KuStringCacheMap* map = holder.map;
-    if (!map) map = holder.map = new KuStringCacheMap;
-    if (map->slots.empty()) grow(map);
+    KuStringCacheMap* map = _default_str_cachemap;
+    if (!map) map = createThreadMap();
 
     size_t len = static_cast<size_t>(n);
     uint64_t hash = textHash(text, len);
@@ -126,7 +149,8 @@ KuString* cachedKuString(const char* text, int n) {
         grow(map);
         mask = map->slots.size() - 1;
         i = hash & mask;
-        while (map->slots[i].string) i = (i + 1) & mask;
+        while (map->slots[i].string)
+            i = (i + 1) & mask;
     }
     map->slots[i] = KuStringCacheMap::Slot{hash, s};
     map->count++;
@@ -139,20 +163,20 @@ KuString* cachedKuString(const char* text) {
 }
 
 void releaseKuStringCache(KuStringCacheMap* map) {
-    if (!map) map = _default_str_cachemap.map;
+    if (!map) map = _default_str_cachemap;
     if (map) releaseAll(map);
 }
 
 void destroyStringCacheMap() {
-    CacheHolder& holder = _default_str_cachemap;
-    if (!holder.map) return;
-    releaseAll(holder.map);
-    delete holder.map;
-    holder.map = nullptr;
+    KuStringCacheMap* map = _default_str_cachemap;
+    if (!map) return;
+    _default_str_cachemap = nullptr;
+    releaseAll(map);
+    delete map;
 }
 
 void dumpKuStringCache(bool verbose) {
-    KuStringCacheMap* map = _default_str_cachemap.map;
+    KuStringCacheMap* map = _default_str_cachemap;
     std::vector<KuString*> entries;
     if (map)
         for (const auto& slot : map->slots)
@@ -171,4 +195,6 @@ void dumpKuStringCache(bool verbose) {
 }
 
 // Test and debugging aid: the number of strings in this thread's cache.
-int KuStringCacheCount() { return _default_str_cachemap.map ? _default_str_cachemap.map->count : 0; }
+int KuStringCacheCount() {
+    return _default_str_cachemap ? _default_str_cachemap->count : 0;
+}

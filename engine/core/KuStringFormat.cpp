@@ -31,10 +31,10 @@ constexpr int kMaxGrowingOutput = INT_MAX / 2;
 constexpr int kGrowStep = 512;
 
 struct FormatSink {
-    char* buf = nullptr;  // null while only counting
-    int capacity = 0;     // bytes of buf, the NUL included
-    int length = 0;       // bytes stored in buf
-    int64_t total = 0;    // bytes the whole output needs
+    char* buf = nullptr;   // null while only counting
+    int capacity = 0;      // bytes of buf, the NUL included
+    int length = 0;        // bytes stored in buf
+    int64_t total = 0;     // bytes the whole output needs
     bool growing = false;  // buf is a heap buffer grown by ku_printf_callback
     bool failed = false;   // growing stopped (allocation failure or size limit)
 };
@@ -54,7 +54,8 @@ static char* ku_printf_callback(const char* chunk, void* user, int len) {
         } else {
             if (needed > sink->capacity) {
                 int64_t grown = sink->capacity;
-                while (grown < needed) grown += kGrowStep;
+                while (grown < needed)
+                    grown += kGrowStep;
                 char* bigger = static_cast<char*>(realloc(sink->buf, static_cast<size_t>(grown)));
                 if (!bigger) {
                     sink->failed = true;
@@ -142,10 +143,12 @@ int readDigits(const char*& f) {
 void buildSpec(const Conversion& c, const char* lengthModifier, char conv, char* out, size_t size) {
     int used = 0;
     out[used++] = '%';
-    for (int i = 0; i < c.flagCount; i++) out[used++] = c.flags[i];
+    for (int i = 0; i < c.flagCount; i++)
+        out[used++] = c.flags[i];
     if (c.hasWidth) used += snprintf(out + used, size - used, "%d", c.width);
     // Only string precisions may exceed kMaxField, and strings never come here.
-    if (c.hasPrecision) used += snprintf(out + used, size - used, ".%d", c.precision < kMaxField ? c.precision : kMaxField);
+    if (c.hasPrecision)
+        used += snprintf(out + used, size - used, ".%d", c.precision < kMaxField ? c.precision : kMaxField);
     used += snprintf(out + used, size - used, "%s%c", lengthModifier, conv);
     size_t slack = size - static_cast<size_t>(used) - 1;
     memset(out + used + 1, 0, slack > 4 ? 4 : slack);
@@ -324,7 +327,8 @@ const char* emitConversion(FormatSink* sink, const char* percent, va_list* args)
         break;
     case 'p':
         buildSpec(c, "", 'p', spec, sizeof spec);
-        emitWithStb(sink, spec, static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(va_arg(*args, void*))));
+        emitWithStb(sink, spec,
+                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(va_arg(*args, void*))));
         break;
     case 'd':
     case 'i':
@@ -359,9 +363,9 @@ const char* emitConversion(FormatSink* sink, const char* percent, va_list* args)
             emitWithStb(sink, spec, va_arg(*args, unsigned));
         break;
     default:
-        // "%%" and unknown letters take no argument; stb_sprintf prints the letter itself.
-        buildSpec(c, "", c.conv, spec, sizeof spec);
-        emitWithStb(sink, spec);
+        // "%%" and unknown letters take no argument and print the letter itself, as in
+        // stb_sprintf. They never reach it: a digit, "." or "*" there would start a new field.
+        sinkWrite(sink, &c.conv, 1);
         break;
     }
     return f + 1;

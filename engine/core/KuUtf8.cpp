@@ -7,7 +7,9 @@ namespace {
 
 constexpr unsigned short kReplacement = '?';
 
-inline bool isContinuation(unsigned char b) { return b >= 0x80 && b <= 0xBF; }
+inline bool isContinuation(unsigned char b) {
+    return b >= 0x80 && b <= 0xBF;
+}
 
 }  // namespace
 
@@ -44,9 +46,13 @@ unsigned short utf8ToUnicodeAndInc(const char*& s) {
     return static_cast<unsigned short>((b0 << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
 }
 
-unsigned short utf8ToUnicode(const char* s) { return utf8ToUnicodeAndInc(s); }
+unsigned short utf8ToUnicode(const char* s) {
+    return utf8ToUnicodeAndInc(s);
+}
 
-int utf8ToUnicodeIndex(const char*, int) { return 0; }
+int utf8ToUnicodeIndex(const char*, int) {
+    return 0;
+}
 
 int utf8Strlen(const char* s) {
     if (!s) return 0;
@@ -76,7 +82,8 @@ int utf8StringToUnicodeString(const char* src, unsigned short* dst, int count) {
     if (!dst) return 0;
     int n = 0;
     if (src) {
-        while (n < count && *src) dst[n++] = utf8ToUnicodeAndInc(src);
+        while (n < count && *src)
+            dst[n++] = utf8ToUnicodeAndInc(src);
     }
     dst[n] = 0;
     return n;

@@ -1,7 +1,6 @@
 // KuDictionary: key order, replacement and removal with their reference counts, the reader's
 // unsearched appends, copies, every typed getter and adder, and the description texts.
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <functional>
 #include <map>

@@ -219,8 +219,12 @@ TEST_F(FileTest, DictionaryFilesRoundTripAsTextBinaryAndEnciphered) {
         std::string path = folder / (std::string(row.what) + ".dat");
         ASSERT_TRUE(KuSaveDictionaryToFile(S(path), dict, row.key, row.binary)) << row.what;
         std::string onDisk = readFile(path);
-        if (!row.key && !row.binary) EXPECT_EQ(onDisk, KuJson::stringFromDict(dict)->c_str()) << row.what;
-        if (!row.key && row.binary) EXPECT_EQ(onDisk.substr(0, 4), std::string("\1\2\3\4", 4)) << row.what;
+        if (!row.key && !row.binary) {
+            EXPECT_EQ(onDisk, KuJson::stringFromDict(dict)->c_str()) << row.what;
+        }
+        if (!row.key && row.binary) {
+            EXPECT_EQ(onDisk.substr(0, 4), std::string("\1\2\3\4", 4)) << row.what;
+        }
         if (row.key) {
             EXPECT_EQ(onDisk.size() % 8, 0u) << row.what;
             EXPECT_EQ(onDisk.find("Harbour"), std::string::npos) << row.what;
@@ -240,7 +244,7 @@ TEST_F(FileTest, DictionaryFilesThatDoNotHoldADictionaryGiveNothing) {
     struct Row {
         const char* name;
         std::string content;
-    } rows[] = {{"empty", ""}, {"array", "[1, 2, 3]"}, {"broken", "a = {"}};
+    } rows[] = {{"empty", ""}, {"array", "[1, 2, 3]"}, {"broken", "a: 1\nb"}};
     for (const Row& row : rows) {
         std::string path = folder.write(row.name, row.content);
         EXPECT_EQ(KuLoadDictionaryFromFile(S(path)), nullptr) << row.name;
@@ -319,10 +323,12 @@ TEST_F(FileTest, BuildVersionAndNumber) {
         KuString* made = KuBuildVersion(2, 0, 1);
         printf("%s %s %d|", made->c_str(), KuBuildVersion()->c_str(), KuBuildNumber());
         KuBuildNumber(77);
-        printf("%s %d", KuBuildVersion(10, 12, -3)->c_str(), KuBuildNumber());
+        printf("%d|", KuBuildNumber());
+        KuString* negative = KuBuildVersion(10, 12, -3);
+        printf("%s %d", negative->c_str(), KuBuildNumber());
     });
     ASSERT_TRUE(child.exited);
-    EXPECT_EQ(child.output, "0.0.0 0|2.0.1 2.0.1 1|10.12.-3 -3");
+    EXPECT_EQ(child.output, "0.0.0 0|2.0.1 2.0.1 1|77|10.12.-3 -3");
 }
 
 TEST_F(FileTest, DeviceIdentifierIsMadeOnceAndCanBeReplaced) {

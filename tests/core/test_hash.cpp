@@ -10,7 +10,7 @@
 namespace {
 
 class HashTest : public KuPoolTest {
-protected:
+  protected:
     void SetUp() override {
         KuPoolTest::SetUp();
         savedSeed = KuGetRandomSeed();
@@ -27,7 +27,8 @@ uint64_t referenceCrc64(const std::string& text) {
     uint64_t h = ~0ULL;
     for (unsigned char b : text) {
         h ^= b;
-        for (int i = 0; i < 8; i++) h = (h & 1) ? (h >> 1) ^ 0x95AC9329AC4BC9B5ULL : h >> 1;
+        for (int i = 0; i < 8; i++)
+            h = (h & 1) ? (h >> 1) ^ 0x95AC9329AC4BC9B5ULL : h >> 1;
     }
     return h;
 }
@@ -35,19 +36,26 @@ uint64_t referenceCrc64(const std::string& text) {
 uint32_t referenceCrc32Mpeg2(const std::string& text, uint32_t r) {
     for (unsigned char b : text) {
         r ^= static_cast<uint32_t>(b) << 24;
-        for (int i = 0; i < 8; i++) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
+        for (int i = 0; i < 8; i++)
+            r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
     }
     return r;
 }
 
-const unsigned char* bytes(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
+const unsigned char* bytes(const std::string& s) {
+    return reinterpret_cast<const unsigned char*>(s.data());
+}
 
 TEST_F(HashTest, Crc32IsMpeg2) {
     EXPECT_EQ(KuHash32(bytes("123456789"), 9, 0xFFFFFFFFu), 0x0376E6E7u);  // the catalogued check value
-    for (const std::string& s : std::vector<std::string>{"a", "hello world", "KuString", std::string(1000, '\xFF')}) {
-        EXPECT_EQ(KuHash32(bytes(s), static_cast<int>(s.size()), 0xFFFFFFFFu), referenceCrc32Mpeg2(s, 0xFFFFFFFFu)) << s;
+    for (const std::string& s :
+         std::vector<std::string>{"a", "hello world", "KuString", std::string(1000, '\xFF')}) {
+        EXPECT_EQ(KuHash32(bytes(s), static_cast<int>(s.size()), 0xFFFFFFFFu),
+                  referenceCrc32Mpeg2(s, 0xFFFFFFFFu))
+            << s;
         EXPECT_EQ(KuHash32(bytes(s), static_cast<int>(s.size()), 0), referenceCrc32Mpeg2(s, 0)) << s;
-        EXPECT_EQ(KuString::stringWithString(s.c_str())->hash32(123), referenceCrc32Mpeg2(s, 0xFFFFFFFFu)) << s;
+        EXPECT_EQ(KuString::stringWithString(s.c_str())->hash32(123), referenceCrc32Mpeg2(s, 0xFFFFFFFFu))
+            << s;
     }
     EXPECT_EQ(KuHash32(nullptr, 5, 0xFFFFFFFFu), 0u);
     EXPECT_EQ(KuHash32(bytes("abc"), 0, 0xFFFFFFFFu), 0u);
@@ -56,7 +64,8 @@ TEST_F(HashTest, Crc32IsMpeg2) {
 
 TEST_F(HashTest, Crc64MatchesTheBitwiseReference) {
     EXPECT_EQ(KuHash64(bytes("123456789"), 9), referenceCrc64("123456789"));
-    for (const std::string& s : std::vector<std::string>{"", "a", "name", "the quick brown fox", std::string(777, 'z')}) {
+    for (const std::string& s :
+         std::vector<std::string>{"", "a", "name", "the quick brown fox", std::string(777, 'z')}) {
         KuString* str = KuString::stringWithString(s.c_str());
         EXPECT_EQ(str->computeHash64(), referenceCrc64(s)) << s;
         EXPECT_EQ(str->hashCache64, referenceCrc64(s)) << s;
@@ -64,7 +73,9 @@ TEST_F(HashTest, Crc64MatchesTheBitwiseReference) {
 }
 
 TEST_F(HashTest, CaseInsensitiveHash) {
-    auto h = [](const char* t, unsigned seed) { return KuString::stringWithString(t)->hash32CaseInsensitive(seed); };
+    auto h = [](const char* t, unsigned seed) {
+        return KuString::stringWithString(t)->hash32CaseInsensitive(seed);
+    };
     EXPECT_EQ(h("Hello", 7), h("hello", 7));
     EXPECT_EQ(h("ABC", 0), h("abc", 0));
     EXPECT_NE(h("abc", 0), h("abd", 0));
@@ -89,15 +100,18 @@ TEST_F(HashTest, DrawsFollowTheLinearCongruentialFormula) {
 TEST_F(HashTest, SeededSequenceIsReproducibleAndIdentifiersDoNotDisturbIt) {
     KuPushRandomSeed(42);
     std::vector<unsigned> first;
-    for (int i = 0; i < 10; i++) first.push_back(KuRandomDraw(1000));
+    for (int i = 0; i < 10; i++)
+        first.push_back(KuRandomDraw(1000));
     KuPopRandomSeed();
 
     KuPushRandomSeed(42);
     std::vector<unsigned> second;
-    for (int i = 0; i < 5; i++) second.push_back(KuRandomDraw(1000));
+    for (int i = 0; i < 5; i++)
+        second.push_back(KuRandomDraw(1000));
     KuString* id = KuString::stringWithRandomIdentifier(3, 20);
     EXPECT_EQ(id->length, 20);
-    for (int i = 0; i < 5; i++) second.push_back(KuRandomDraw(1000));
+    for (int i = 0; i < 5; i++)
+        second.push_back(KuRandomDraw(1000));
     KuPopRandomSeed();
     EXPECT_EQ(first, second);
 }
@@ -121,7 +135,8 @@ TEST_F(HashTest, PushAndPopRestoreSeeds) {
 
 TEST_F(HashTest, FullSeedStackDropsTheOldestEntry) {
     KuSetRandomSeed(100);
-    for (unsigned long s = 1; s <= 17; s++) KuPushRandomSeed(s);  // the 17th push drops the saved 100
+    for (unsigned long s = 1; s <= 17; s++)
+        KuPushRandomSeed(s);  // the 17th push drops the saved 100
     for (unsigned long expected = 16; expected >= 1; expected--) {
         KuPopRandomSeed();
         EXPECT_EQ(KuGetRandomSeed(), expected);

@@ -147,7 +147,9 @@ TEST_F(LogTest, WarningHookDecidesWhetherItIsPrinted) {
         EXPECT_EQ(result, row.expectedResult) << "answer " << row.answer;
         EXPECT_EQ(hooks.joined(), "warning:" + text + "|") << "answer " << row.answer;
         EXPECT_EQ(!out.empty(), row.printed) << "answer " << row.answer << ": " << out;
-        if (row.printed) EXPECT_TRUE(matches(out, std::string(kTimePrefix) + text + "\n")) << out;
+        if (row.printed) {
+            EXPECT_TRUE(matches(out, std::string(kTimePrefix) + text + "\n")) << out;
+        }
     }
 }
 

@@ -112,15 +112,17 @@ TEST_F(ObjectTest, PushedPoolDrainsOnPopIntoTheOneBelow) {
     KuAutoreleasePool::pushPool();
     EXPECT_EQ(KuAutoreleasePool::stackDepth(), depth + 1);
     Probe* temp = new Probe(&destroyedTemp);
+    // temp's destructor hands its reference to this one over to the pool being popped.
     temp->autoreleaseOnDestroy = new Probe(&destroyedLate);
-    KuRelease(temp->autoreleaseOnDestroy);  // leave it owned by temp's pending autorelease only
     KuAutorelease(temp);
     KuAutoreleasePool::popPool();
     EXPECT_EQ(KuAutoreleasePool::stackDepth(), depth);
     EXPECT_EQ(destroyedTemp, 1);
+    EXPECT_EQ(destroyedLate, 0);
     EXPECT_EQ(destroyedKept, 0);
     KuAutoreleasePool::drainCurrentPool();
     EXPECT_EQ(destroyedKept, 1);
+    EXPECT_EQ(destroyedLate, 1);
 }
 
 TEST_F(ObjectTest, CurrentPoolCreatesOneBottomPoolOnAFreshThread) {
@@ -166,7 +168,6 @@ TEST_F(ObjectTest, DestroyThreadPoolReleasesEverythingOnEveryLevel) {
         KuAutoreleasePool::pushPool();
         Probe* chained = new Probe(&destroyed);
         chained->autoreleaseOnDestroy = new Probe(&destroyed);
-        KuRelease(chained->autoreleaseOnDestroy);
         KuAutorelease(chained);
         KuAutoreleasePool::destroyThreadPool();
     });

@@ -11,14 +11,16 @@
 namespace {
 
 class PathTest : public KuPoolTest {
-protected:
+  protected:
     void TearDown() override {
         KuClearResourcePaths();
         KuPoolTest::TearDown();
     }
 };
 
-std::string text(const KuString* s) { return s ? s->c_str() : "(null)"; }
+std::string text(const KuString* s) {
+    return s ? s->c_str() : "(null)";
+}
 
 struct PathRow {
     const char* path;
@@ -48,8 +50,10 @@ TEST_F(PathTest, PathNameTable) {
     for (const PathRow& r : rows) {
         EXPECT_EQ(text(KuPathExtension(r.path)), r.extension) << "extension of " << r.path;
         EXPECT_EQ(text(KuPathByRemovingPath(r.path)), r.removingPath) << "removing path of " << r.path;
-        EXPECT_EQ(text(KuPathByRemovingLastPath(r.path)), r.removingLastPath) << "removing last path of " << r.path;
-        EXPECT_EQ(text(KuPathByRemovingExtention(r.path)), r.removingExtension) << "removing extension of " << r.path;
+        EXPECT_EQ(text(KuPathByRemovingLastPath(r.path)), r.removingLastPath)
+            << "removing last path of " << r.path;
+        EXPECT_EQ(text(KuPathByRemovingExtention(r.path)), r.removingExtension)
+            << "removing extension of " << r.path;
         // The KuString forms agree with the C-string forms.
         KuString* s = KuString::stringWithString(r.path);
         EXPECT_EQ(text(KuPathExtension(s)), r.extension) << r.path;
@@ -100,13 +104,11 @@ TEST_F(PathTest, ReplaceExtensionAndScaledNames) {
         const char* path;
         const char* suffix;
         const char* expected;
-    } scaled[] = {{"hero.png", "_hd", "hero_hd.png"},
-                  {"sprites/hero.png", "@2x", "sprites/hero@2x.png"},
-                  {"noext", "_hd", "noext_hd"},
-                  {"dir.v2/file", "_hd", "dir.v2/file_hd"},
-                  {".hidden", "_hd", ".hidden_hd"},
-                  {"a.b.c", "", "a.b.c"}};
-    for (auto& r : scaled) EXPECT_EQ(text(KuScaledFilename(s(r.path), r.suffix)), r.expected) << r.path;
+    } scaled[] = {{"hero.png", "_hd", "hero_hd.png"}, {"sprites/hero.png", "@2x", "sprites/hero@2x.png"},
+                  {"noext", "_hd", "noext_hd"},       {"dir.v2/file", "_hd", "dir.v2/file_hd"},
+                  {".hidden", "_hd", ".hidden_hd"},   {"a.b.c", "", "a.b.c"}};
+    for (auto& r : scaled)
+        EXPECT_EQ(text(KuScaledFilename(s(r.path), r.suffix)), r.expected) << r.path;
 
     KuString* path = s("hero.png");
     EXPECT_EQ(KuScaledFilename(path, nullptr), path);

@@ -25,14 +25,19 @@ class StringTest : public KuPoolTest {};
 std::vector<std::string> texts(KuArray<KuString*>* array) {
     std::vector<std::string> out;
     if (!array) return out;
-    for (KuString* s : *array) out.emplace_back(s->c_str());
+    for (KuString* s : *array)
+        out.emplace_back(s->c_str());
     return out;
 }
 
 using Texts = std::vector<std::string>;
 
-KuString* str(const char* text) { return KuString::stringWithString(text); }
-KuString* noBuffer() { return KuString::stringWithString(static_cast<const char*>(nullptr)); }
+KuString* str(const char* text) {
+    return KuString::stringWithString(text);
+}
+KuString* noBuffer() {
+    return KuString::stringWithString(static_cast<const char*>(nullptr));
+}
 
 // >>keys
 
@@ -44,7 +49,7 @@ TEST_F(StringTest, KeyStringsAreImmortalAndHoldTheirNames) {
 #define KEY_ROW(k) {KUSTR_##k, #k},
     const Key keys[] = {KU_KEY_STRINGS(KEY_ROW){KUSTR_EMPTY, ""}};
 #undef KEY_ROW
-    EXPECT_EQ(sizeof keys / sizeof keys[0], 78u);  // 77 keys and the empty string
+    EXPECT_EQ(sizeof keys / sizeof keys[0], 77u);  // 76 named keys and the empty string
     for (const Key& k : keys) {
         ASSERT_NE(k.string, nullptr) << k.text;
         EXPECT_STREQ(k.string->c_str(), k.text);
@@ -93,8 +98,10 @@ TEST_F(StringTest, StringWithStringAndLength) {
     struct {
         int n;
         const char* expected;
-    } rows[] = {{3, "abc"}, {1, "a"}, {6, "abcdef"}, {0, "abcdef"}, {-1, "abcdef"}, {7, "abcdef"}, {100, "abcdef"}};
-    for (auto& r : rows) EXPECT_STREQ(KuString::stringWithStringAndLength("abcdef", r.n)->c_str(), r.expected) << r.n;
+    } rows[] = {{3, "abc"},     {1, "a"},      {6, "abcdef"},  {0, "abcdef"},
+                {-1, "abcdef"}, {7, "abcdef"}, {100, "abcdef"}};
+    for (auto& r : rows)
+        EXPECT_STREQ(KuString::stringWithStringAndLength("abcdef", r.n)->c_str(), r.expected) << r.n;
     EXPECT_EQ(KuString::stringWithStringAndLength(nullptr, 3)->cstr, nullptr);
 
     // The constructor clamps n to the text.
@@ -133,13 +140,13 @@ TEST_F(StringTest, Equality) {
         const KuString* b;
         bool equal;
     } rows[] = {
-        {nullptr, nullptr, true},      {nullptr, str(""), false},    {str(""), nullptr, false},
-        {abc, str("abc"), true},       {abc, str("abd"), false},     {abc, str("ab"), false},
-        {noBuffer(), str(""), true},   {noBuffer(), noBuffer(), true}, {KUSTR_name, str("name"), true},
+        {nullptr, nullptr, true},    {nullptr, str(""), false},      {str(""), nullptr, false},
+        {abc, str("abc"), true},     {abc, str("abd"), false},       {abc, str("ab"), false},
+        {noBuffer(), str(""), true}, {noBuffer(), noBuffer(), true}, {KUSTR_name, str("name"), true},
     };
     for (auto& r : rows)
-        EXPECT_EQ(KuStreq(r.a, r.b), r.equal) << (r.a ? r.a->c_str() : "(null)") << " vs "
-                                              << (r.b ? r.b->c_str() : "(null)");
+        EXPECT_EQ(KuStreq(r.a, r.b), r.equal)
+            << (r.a ? r.a->c_str() : "(null)") << " vs " << (r.b ? r.b->c_str() : "(null)");
     EXPECT_TRUE(KuStreq(static_cast<KuString*>(nullptr), static_cast<const char*>(nullptr)));
     EXPECT_FALSE(KuStreq(abc, static_cast<const char*>(nullptr)));
     EXPECT_FALSE(KuStreq(static_cast<const char*>(nullptr), abc));
@@ -154,8 +161,8 @@ TEST_F(StringTest, ValueConversions) {
         int i;
         unsigned u;
         float f;
-    } rows[] = {{"42", 42, 42, 42},    {"-7", -7, 4294967289u, -7},     {"3.75", 3, 3, 3.75f},
-                {"abc", 0, 0, 0},      {"  12x", 12, 12, 12},         {"", 0, 0, 0},
+    } rows[] = {{"42", 42, 42, 42}, {"-7", -7, 4294967289u, -7}, {"3.75", 3, 3, 3.75f},
+                {"abc", 0, 0, 0},   {"  12x", 12, 12, 12},       {"", 0, 0, 0},
                 {"1e3", 1, 1, 1000}};
     for (auto& r : rows) {
         KuString* s = str(r.text);
@@ -169,9 +176,10 @@ TEST_F(StringTest, ValueConversions) {
     struct {
         const char* text;
         KuPoint expected;
-    } points[] = {{"(1.5,2)", {1.5f, 2}}, {"{3,-4}", {3, -4}}, {"(1,2", {1, 2}}, {"{7}", fallback},
-                  {"[1,2]", fallback},   {"", fallback},     {"(x,1)", fallback}};
-    for (auto& p : points) EXPECT_EQ(str(p.text)->pointValue(fallback), p.expected) << p.text;
+    } points[] = {{"(1.5,2)", {1.5f, 2}}, {"{3,-4}", {3, -4}}, {"(1,2", {1, 2}},   {"{7}", fallback},
+                  {"[1,2]", fallback},    {"", fallback},      {"(x,1)", fallback}};
+    for (auto& p : points)
+        EXPECT_EQ(str(p.text)->pointValue(fallback), p.expected) << p.text;
 
     EXPECT_EQ(KuIntValue(str("17"), 3), 17);
     EXPECT_EQ(KuIntValue(static_cast<const KuString*>(nullptr), 3), 3);
@@ -189,11 +197,21 @@ TEST_F(StringTest, NumberValue) {
         bool isInt;
         double value;
     } rows[] = {
-        {"-12", true, true, -12},        {"3.5", true, false, 3.5},   {"1e5", false, false, 0},
-        {"1.2.3", false, false, 0},      {"", false, false, 0},       {"-", true, true, 0},
-        {"007", true, true, 7},          {"12-3", false, false, 0},   {".5", true, false, 0.5},
-        {"-0.25", true, false, -0.25},   {"1000", true, true, 1000},  {" 1", false, false, 0},
-        {"9999999999", true, true, 1410065407}, {"\xC3\xA9", false, false, 0}, {"--1", false, false, 0},
+        {"-12", true, true, -12},
+        {"3.5", true, false, 3.5},
+        {"1e5", false, false, 0},
+        {"1.2.3", false, false, 0},
+        {"", false, false, 0},
+        {"-", true, true, 0},
+        {"007", true, true, 7},
+        {"12-3", false, false, 0},
+        {".5", true, false, 0.5},
+        {"-0.25", true, false, -0.25},
+        {"1000", true, true, 1000},
+        {" 1", false, false, 0},
+        {"9999999999", true, true, 1410065407},
+        {"\xC3\xA9", false, false, 0},
+        {"--1", false, false, 0},
     };
     for (auto& r : rows) {
         KuNumber* n = str(r.text)->numberValue();
@@ -218,11 +236,12 @@ TEST_F(StringTest, FindStringAndCharacter) {
         const char* pattern;
         bool ci;
         int index;
-    } rows[] = {{"World", false, 6}, {"world", false, -1}, {"world", true, 6}, {"", false, 0},
-                {"HELLO", true, 0},  {"Worlds", true, -1}, {"o", false, 4},    {"d", true, 10},
-                {nullptr, false, -1}};
+    } rows[] = {{"World", false, 6}, {"world", false, -1}, {"world", true, 6},
+                {"", false, 0},      {"HELLO", true, 0},   {"Worlds", true, -1},
+                {"o", false, 4},     {"d", true, 10},      {nullptr, false, -1}};
     for (auto& r : rows)
-        EXPECT_EQ(s->findString(r.pattern, r.ci), r.index) << (r.pattern ? r.pattern : "(null)") << " ci " << r.ci;
+        EXPECT_EQ(s->findString(r.pattern, r.ci), r.index)
+            << (r.pattern ? r.pattern : "(null)") << " ci " << r.ci;
     EXPECT_EQ(s->findCharacter('o'), 4);
     EXPECT_EQ(s->findCharacter('z'), -1);
     EXPECT_EQ(s->findCharacter(0), 11);
@@ -373,12 +392,14 @@ TEST_F(StringTest, MutableAppends) {
 
     // Appending itself reads the old text even when the buffer moves.
     KuMutableString* self = KuMutableString::stringWithString("0123456789");
-    for (int i = 0; i < 6; i++) self->appendString(self);
+    for (int i = 0; i < 6; i++)
+        self->appendString(self);
     EXPECT_EQ(self->length, 640);
     EXPECT_EQ(std::string(self->c_str() + 630), "0123456789");
 
     KuMutableString* grown = KuMutableString::string();
-    for (int i = 0; i < 10000; i++) grown->appendChar('a' + i % 26);
+    for (int i = 0; i < 10000; i++)
+        grown->appendChar('a' + i % 26);
     EXPECT_EQ(grown->length, 10000);
     EXPECT_EQ(grown->c_str()[9999], 'a' + 9999 % 26);
 }
@@ -436,16 +457,12 @@ TEST_F(StringTest, ReplaceOccurrences) {
         int count;
         const char* expected;
     } rows[] = {
-        {"a-b-c", "-", "+", 2, "a+b+c"},
-        {"aaa", "a", "aa", 3, "aaaaaa"},  // a replacement is never searched again
-        {"aaaa", "aa", "a", 2, "aa"},
-        {"hello", "", "x", 0, "hello"},   // an empty search text changes nothing
-        {"hello", "z", "x", 0, "hello"},
-        {"hello", "hello", "", 1, ""},
-        {"abab", "ab", "ba", 2, "baba"},
-        {"x", nullptr, "y", 0, "x"},
-        {"x", "x", nullptr, 0, "x"},
-        {"", "a", "b", 0, ""},
+        {"a-b-c", "-", "+", 2, "a+b+c"}, {"aaa", "a", "aa", 3, "aaaaaa"},  // a replacement is never searched
+                                                                           // again
+        {"aaaa", "aa", "a", 2, "aa"},    {"hello", "", "x", 0, "hello"},   // an empty search text changes
+                                                                           // nothing
+        {"hello", "z", "x", 0, "hello"}, {"hello", "hello", "", 1, ""},   {"abab", "ab", "ba", 2, "baba"},
+        {"x", nullptr, "y", 0, "x"},     {"x", "x", nullptr, 0, "x"},     {"", "a", "b", 0, ""},
     };
     for (auto& r : rows) {
         KuMutableString* m = KuMutableString::stringWithString(r.text);
@@ -465,7 +482,7 @@ TEST_F(StringTest, StripQuotes) {
         char q;
         bool stripped;
         const char* expected;
-    } rows[] = {{"\"abc\"", '"', true, "abc"}, {"\"\"", '"', true, ""},   {"\"", '"', true, ""},
+    } rows[] = {{"\"abc\"", '"', true, "abc"},  {"\"\"", '"', true, ""},        {"\"", '"', true, ""},
                 {"\"abc", '"', false, "\"abc"}, {"abc\"", '"', false, "abc\""}, {"", '"', false, ""},
                 {"'x'", '\'', true, "x"},       {"'x'", '"', false, "'x'"}};
     for (auto& r : rows) {
@@ -479,7 +496,7 @@ TEST_F(StringTest, StripQuotes) {
 // >>cache
 
 class StringCacheTest : public StringTest {
-protected:
+  protected:
     void TearDown() override {
         destroyStringCacheMap();
         StringTest::TearDown();
@@ -510,7 +527,8 @@ TEST_F(StringCacheTest, SameTextGivesTheSameOwnedString) {
 
 TEST_F(StringCacheTest, ManyStringsStayFindable) {
     std::vector<KuString*> made;
-    for (int i = 0; i < 5000; i++) made.push_back(cachedKuString(KuFormat("key%d", i)));
+    for (int i = 0; i < 5000; i++)
+        made.push_back(cachedKuString(KuFormat("key%d", i)));
     EXPECT_EQ(KuStringCacheCount(), 5000);
     for (int i = 0; i < 5000; i++) {
         KuString* again = cachedKuString(KuFormat("key%d", i));
@@ -559,7 +577,8 @@ TEST_F(StringCacheTest, EachThreadHasItsOwnCache) {
 TEST_F(StringTest, SortStringArray) {
     auto make = [](std::initializer_list<const char*> items) {
         auto* array = KuArray<KuString*>::array();
-        for (const char* t : items) array->addObject(KuString::stringWithString(t));
+        for (const char* t : items)
+            array->addObject(KuString::stringWithString(t));
         return array;
     };
     auto* abc = make({"b", "a", "c"});

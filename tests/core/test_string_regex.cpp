@@ -15,7 +15,8 @@ using Texts = std::vector<std::string>;
 
 Texts texts(KuArray<KuString*>* array) {
     Texts out;
-    for (KuString* s : *array) out.emplace_back(s->c_str());
+    for (KuString* s : *array)
+        out.emplace_back(s->c_str());
     return out;
 }
 
@@ -32,8 +33,8 @@ TEST_F(RegExTest, MatchGivesWholeMatchThenGroups) {
         {"y", "(x)?y", true, {"y", ""}},
         {"aaa", "a{2}", true, {"aa"}},
         {"a+b", "a\\+b", true, {"a+b"}},
-        {"a\nb", "a.b", false, {}},            // "." does not cross a line
-        {"a\nb", "^b$", true, {"b"}},          // anchors work per line
+        {"a\nb", "a.b", false, {}},    // "." does not cross a line
+        {"a\nb", "^b$", true, {"b"}},  // anchors work per line
         {"first\nsecond", "^([a-z]+)$", true, {"first", "first"}},
         {"h\xC3\xA9llo", "h(.)l", true, {"h\xC3\xA9l", "\xC3\xA9"}},  // UTF-8 characters
         {"", "^$", true, {""}},

@@ -20,11 +20,15 @@ TEST(Utf8Test, DecodesOneCharacterAndAdvances) {
         {"three bytes", "\xE2\x82\xAC", 0x20AC, 3},
         {"stray continuation", "\x80x", '?', 1},
         {"another stray", "\xBFx", '?', 1},
-        {"beyond the plane is cut to 16 bits", "\xF0\x9F\x98\x80", static_cast<unsigned short>((0xF0 << 12) | (0x1F << 6) | 0x18), 3},
+        {"beyond the plane is cut to 16 bits", "\xF0\x9F\x98\x80",
+         static_cast<unsigned short>((0xF0 << 12) | (0x1F << 6) | 0x18), 3},
         {"two-byte lead at the end", "\xC3", '?', 1},
         {"three-byte lead cut after one", "\xE2\x82", '?', 2},
         {"empty", "", 0, 0},
-        {"lead with a non-continuation", "\xC3" "A", static_cast<unsigned short>((0x03 << 6) | 0x01), 2},
+        {"lead with a non-continuation",
+         "\xC3"
+         "A",
+         static_cast<unsigned short>((0x03 << 6) | 0x01), 2},
     };
     for (auto& r : rows) {
         const char* p = r.text;
@@ -47,9 +51,15 @@ TEST(Utf8Test, LengthSizeAndVerification) {
         {"ascii", "hello", 5, false},
         {"mixed", "h\xC3\xA9llo \xE2\x82\xAC", 7, false},
         {"empty", "", 0, false},
-        {"stray continuation gives 0", "ab\x80" "cd", 0, true},
+        {"stray continuation gives 0",
+         "ab\x80"
+         "cd",
+         0, true},
         {"leading stray", "\xA9", 0, true},
-        {"lead without continuation", "\xC3" "A", 1, true},
+        {"lead without continuation",
+         "\xC3"
+         "A",
+         1, true},
         {"cut at the end", "ab\xE2\x82", 3, true},
         {"three-byte lead then one continuation", "\xE2\x82z", 1, true},
     };
@@ -63,16 +73,23 @@ TEST(Utf8Test, LengthSizeAndVerification) {
     struct {
         unsigned char lead;
         int size;
-    } sizes[] = {{0x00, 1}, {0x41, 1}, {0x7F, 1}, {0x80, -1}, {0xBF, -1}, {0xC0, 2}, {0xDF, 2}, {0xE0, 3}, {0xFF, 3}};
-    for (auto& s : sizes) EXPECT_EQ(utf8ByteSize(s.lead), s.size) << int(s.lead);
+    } sizes[] = {{0x00, 1}, {0x41, 1}, {0x7F, 1}, {0x80, -1}, {0xBF, -1},
+                 {0xC0, 2}, {0xDF, 2}, {0xE0, 3}, {0xFF, 3}};
+    for (auto& s : sizes)
+        EXPECT_EQ(utf8ByteSize(s.lead), s.size) << int(s.lead);
 }
 
 TEST(Utf8Test, EncodesUnitsAndRoundTrips) {
     struct {
         unsigned short unit;
         const char* bytes;
-    } rows[] = {{'A', "A"}, {0x7F, "\x7F"}, {0x80, "\xC2\x80"}, {0x7FF, "\xDF\xBF"}, {0x800, "\xE0\xA0\x80"},
-                {0x20AC, "\xE2\x82\xAC"}, {0xFFFF, "\xEF\xBF\xBF"}};
+    } rows[] = {{'A', "A"},
+                {0x7F, "\x7F"},
+                {0x80, "\xC2\x80"},
+                {0x7FF, "\xDF\xBF"},
+                {0x800, "\xE0\xA0\x80"},
+                {0x20AC, "\xE2\x82\xAC"},
+                {0xFFFF, "\xEF\xBF\xBF"}};
     for (auto& r : rows) {
         char out[4] = {};
         char* p = out;
@@ -111,7 +128,8 @@ TEST(Utf8Test, ConversionsRespectTheirBounds) {
         std::vector<char> out(static_cast<size_t>(r.size) + 4, '#');
         EXPECT_EQ(unicode16StringToUTF8String(euros, out.data(), r.size), r.written) << r.size;
         EXPECT_EQ(out[static_cast<size_t>(r.written)], 0) << r.size;
-        for (int i = r.size; i < r.size + 4; i++) EXPECT_EQ(out[static_cast<size_t>(i)], '#') << r.size;
+        for (int i = r.size; i < r.size + 4; i++)
+            EXPECT_EQ(out[static_cast<size_t>(i)], '#') << r.size;
     }
     char one[1] = {'#'};
     EXPECT_EQ(unicode16StringToUTF8String(nullptr, one, 1), 0);
