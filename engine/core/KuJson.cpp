@@ -22,14 +22,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "KuFile.h"
 #include "KuLog.h"
 #include "KuNumber.h"
 #include "KuPointObject.h"
 
-#if __has_include("KuFile.h")
-#include "KuFile.h"
-#define KUJSON_HAVE_CIPHER 1
-#endif
 #if __has_include("KuPackfileManager.h")
 #include "KuPackfileManager.h"
 #define KUJSON_HAVE_PACKFILES 1
@@ -213,9 +210,9 @@ int fixedG(float f, char* out) {
     if (e2 >= 0 || e2 < -60) return -1;
     static const uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
                                       100000, 1000000, 10000000, 100000000, 1000000000};
-    // p = 5 - X with X the decimal exponent; start from an estimate and settle exactly.
-    double approx = std::fabs((double)f);
-    int x = (int)std::floor(std::log10(approx));
+    // p = 5 - X with X the decimal exponent; start from floor(log10(2^(e2+23))), at most one below
+    // X, and settle exactly.
+    int x = ((e2 + 23) * 78913) >> 18;
     int p = 5 - x;
     uint64_t n = 0;
     for (int tries = 0; tries < 4; tries++) {
@@ -268,10 +265,16 @@ int fixedG(float f, char* out) {
     return (int)(o - out);
 }
 
-int formatG(float f, char* out, int size) {
+// "%g" of the float. *exponent (when given) tells whether the text took the exponent form.
+int formatG(float f, char* out, int size, bool* exponent = nullptr) {
     int n = fixedG(f, out);
-    if (n >= 0) return n;
-    return snprintf(out, (size_t)size, "%g", (double)f);
+    if (n >= 0) {
+        if (exponent) *exponent = false;
+        return n;
+    }
+    n = snprintf(out, (size_t)size, "%g", (double)f);
+    if (exponent) *exponent = n > 0 && memchr(out, 'e', (size_t)n) != nullptr;
+    return n;
 }
 
 int formatInt(int32_t v, char* out) {
@@ -306,8 +309,9 @@ KuNumber* ownedFloat(float v) {
 
 int KuJson::floatText(float value, char* out, int size) {
     if (!out || size < kFloatTextSize) return -1;
-    int n = formatG(value, out, size);
-    if (!memchr(out, 'e', (size_t)n)) {
+    bool exponent;
+    int n = formatG(value, out, size, &exponent);
+    if (!exponent) {
         if (!std::isinf(value)) return n;
         // Infinity: a decimal beyond the float range reads back as infinity.
         const char* text = value < 0 ? "-1000000000000000000000000000000000000000.0"
@@ -656,9 +660,31 @@ struct KuJsonParser {
         return s;
     }
 
+    // Children wait on per-thread stacks until their container is complete, so that every
+    // container is made once at its final size.
+    struct Entry {
+        KuString* key;  // cached: alive while the cache is, not retained here
+        KuObject* value;
+    };
+    struct Scratch {
+        std::vector<Entry> entries;
+        std::vector<KuObject*> values;
+    };
+    static Scratch& scratch() {
+        static thread_local Scratch s;
+        return s;
+    }
+    // After a parse: a huge document's stacks are not kept for the rest of the thread's life.
+    static void trimScratch() {
+        Scratch& s = scratch();
+        if (s.entries.empty() && s.entries.capacity() > 65536) std::vector<Entry>().swap(s.entries);
+        if (s.values.empty() && s.values.capacity() > 65536) std::vector<KuObject*>().swap(s.values);
+    }
+
     KuDictionary* parseDictionary() {
         if (!enter()) return nullptr;
-        KuDictionary* dict = new KuDictionary();
+        std::vector<Entry>& stack = scratch().entries;
+        const size_t base = stack.size();
         for (;;) {
             Token tok;
             if (!next(tok)) break;
@@ -683,19 +709,27 @@ struct KuJsonParser {
                 break;
             }
             consumeComma();
-            dict->appendKeyObject(key, value, true);
+            stack.push_back(Entry{key, value});
         }
         st.depth--;
-        if (st.aborted) {
-            KuRelease(dict);
-            return nullptr;
+        KuDictionary* dict = nullptr;
+        if (!st.aborted) {
+            dict = new KuDictionary();
+            dict->reserve((int)(stack.size() - base));
+            for (size_t i = base; i < stack.size(); i++)
+                dict->appendKeyObject(stack[i].key, stack[i].value, true);
+        } else {
+            for (size_t i = base; i < stack.size(); i++)
+                KuRelease(stack[i].value);
         }
+        stack.resize(base);
         return dict;
     }
 
     KuArray<KuObject*>* parseArray() {
         if (!enter()) return nullptr;
-        KuArray<KuObject*>* array = KuArray<KuObject*>::newArray();
+        std::vector<KuObject*>& stack = scratch().values;
+        const size_t base = stack.size();
         for (;;) {
             skipBlanks();
             if (*p == ']') {
@@ -713,13 +747,18 @@ struct KuJsonParser {
                 break;
             }
             consumeComma();
-            array->addObject(value, true);
+            stack.push_back(value);
         }
         st.depth--;
-        if (st.aborted) {
-            KuRelease(array);
-            return nullptr;
+        KuArray<KuObject*>* array = nullptr;
+        if (!st.aborted) {
+            array = KuArray<KuObject*>::newArray();
+            array->vector().assign(stack.begin() + (ptrdiff_t)base, stack.end());  // adopts the references
+        } else {
+            for (size_t i = base; i < stack.size(); i++)
+                KuRelease(stack[i]);
         }
+        stack.resize(base);
         return array;
     }
 
@@ -813,6 +852,7 @@ KuObject* KuJson::parseWithSymbolDict(KuString* text, KuDictionary* symbolDict, 
     } else {
         if (text->length == 0) KuWarning("KuJson: Empty input string");
         result = parser.parseDocument();
+        KuJsonParser::trimScratch();
     }
     if (error) {
         KuWarning("JSON Parse error: %s", error->c_str());
@@ -887,12 +927,8 @@ KuObject* quickParseKuJsonWithSymbolDict(KuData* data, const unsigned char* key,
                                          bool keysToLower) {
     if (!data) return nullptr;
     if (key) {
-#ifdef KUJSON_HAVE_CIPHER
         data = KuCryptoBTEADecryptData(data, key);
         if (!data) return nullptr;
-#else
-        return nullptr;
-#endif
     }
     if (data->length > 4 && data->bytes[0] == 1 && data->bytes[1] == 2 && data->bytes[2] == 3 &&
         data->bytes[3] == 4)
@@ -917,15 +953,46 @@ KuString* KuBJsonError() {
 
 namespace {
 
+// Collects output in a fixed block and hands full blocks to the result string, which grows in
+// place; nothing is copied twice.
 class TextOut {
   public:
-    std::string text;
+    KuMutableString* result = KuMutableString::string();
 
-    void put(const char* s, size_t n) { text.append(s, n); }
-    void put(const char* s) { text.append(s); }
-    void put(char c) { text.push_back(c); }
+    ~TextOut() { flush(); }
+    void flush() {
+        if (used) result->appendBytes(block, (int)used);
+        used = 0;
+    }
+    void put(const char* s, size_t n) {
+        if (n > sizeof block - used) {
+            flush();
+            if (n > sizeof block) {
+                result->appendBytes(s, (int)n);
+                return;
+            }
+        }
+        memcpy(block + used, s, n);
+        used += n;
+    }
+    void put(const char* s) { put(s, strlen(s)); }
+    void put(char c) {
+        if (used == sizeof block) flush();
+        block[used++] = c;
+    }
+    // Room for n bytes written straight into the block (n at most 128).
+    char* room(size_t n) {
+        if (n > sizeof block - used) flush();
+        return block + used;
+    }
+    void commit(size_t n) { used += n; }
     void indent(int spaces) {
-        if (spaces > 0) text.append((size_t)spaces, ' ');
+        while (spaces > 0) {
+            size_t n = spaces < 64 ? (size_t)spaces : 64;
+            memset(room(n), ' ', n);
+            commit(n);
+            spaces -= (int)n;
+        }
     }
     void quoted(const KuString* s) {
         const char* t = s->c_str();
@@ -955,16 +1022,19 @@ class TextOut {
         put('"');
     }
     void number(const KuNumber* n) {
-        char tmp[KuJson::kFloatTextSize];
-        int len = n->kind == KuNumber::kFloat ? KuJson::floatText(n->asFloat(), tmp, sizeof tmp)
-                                              : formatInt(n->value, tmp);
-        put(tmp, (size_t)len);
+        char* at = room(KuJson::kFloatTextSize);
+        commit((size_t)(n->kind == KuNumber::kFloat
+                            ? KuJson::floatText(n->asFloat(), at, KuJson::kFloatTextSize)
+                            : formatInt(n->value, at)));
     }
     void g(float v) {
-        char tmp[64];
-        int len = formatG(v, tmp, sizeof tmp);
-        put(tmp, (size_t)len);
+        char* at = room(64);
+        commit((size_t)formatG(v, at, 64));
     }
+
+  private:
+    char block[65536];
+    size_t used = 0;
 };
 
 // A key the reader gives back unchanged when written bare: a non-empty word that holds none of the
@@ -1083,9 +1153,8 @@ KuMutableString* KuJson::stringFromDict(KuDictionary* dict) {
     if (!dict || dict->kindCode() != kKuTypeDictionary) return nullptr;
     TextOut out;
     writeDictionary(out, dict, 0, true);
-    KuMutableString* result = KuMutableString::string();
-    result->appendBytes(out.text.data(), (int)out.text.size());
-    return result;
+    out.flush();
+    return out.result;
 }
 
 KuMutableString* KuJson::jsonStringFromDict(KuDictionary* dict) {
@@ -1117,9 +1186,8 @@ KuMutableString* KuJson::jsonStringFromDict(KuDictionary* dict) {
         }
     }
     out.put(" }", 2);
-    KuMutableString* result = KuMutableString::string();
-    result->appendBytes(out.text.data(), (int)out.text.size());
-    return result;
+    out.flush();
+    return out.result;
 }
 
 // >>binary reader --------------------------------------------------------------------------------

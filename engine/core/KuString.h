@@ -133,7 +133,10 @@ bool KuStreq(const KuString* a, const KuString* b);
 bool KuStreq(const KuString* a, const char* b);
 bool KuStreq(const char* a, const KuString* b);
 
-// Formatting over stb_sprintf plus "%@" (a KuString*, "null" for null).
+// Formatting over stb_sprintf plus "%@" (a KuString*, "null" for null, "" for a null buffer;
+// width and precision apply as for "%s"). "%n" consumes its pointer and writes nothing; a "%"
+// cut off by the end of the format prints as written; numeric widths and precisions are
+// clamped to 1048576.
 int KuVSPrintf(char* buf, int size, const char* fmt, va_list args);  // bytes written, or needed when buf null
 int KuSPrintf(char* buf, int size, const char* fmt, ...);
 const char* KuFormat(const char* fmt, ...);  // shared 1024-byte buffer, overwritten by the next call

@@ -122,8 +122,13 @@ struct Conversion {
     char conv = 0;
 };
 
+// Repeating a flag changes nothing, except "$" (up to three steps), so at most ten are kept.
 void addFlag(Conversion& c, char flag) {
     if (flag == '-') c.leftJustify = true;
+    int same = 0;
+    for (int i = 0; i < c.flagCount; i++)
+        same += c.flags[i] == flag;
+    if (same >= (flag == '$' ? 3 : 1)) return;
     if (c.flagCount < static_cast<int>(sizeof c.flags)) c.flags[c.flagCount++] = flag;
 }
 

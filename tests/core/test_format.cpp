@@ -139,8 +139,8 @@ TEST_F(FormatTest, MalformedFormatsPrintAsWrittenWithoutOverrun) {
         {"zero then minus", fmt("%0-5d", 1), "-5d"},
     });
     // Flags beyond any sensible count, and digit runs that would overflow an int.
-    std::string flags = "%" + std::string(200, '-') + "d|";
-    EXPECT_EQ(fmt(flags.c_str(), 3), "3|");
+    std::string flags = "%" + std::string(200, '+') + "-4d|";
+    EXPECT_EQ(fmt(flags.c_str(), 3), "+3  |");
     std::string digits = "%." + std::string(40, '9') + "s|";
     EXPECT_EQ(fmt(digits.c_str(), "xy"), "xy|");
 }

@@ -274,6 +274,35 @@ TEST_F(JsonReaderTest, DataReadersChooseTextOrBinary) {
     EXPECT_EQ(describe(quickParseKuJsonWithSymbolDict(KuString::stringWithString("A: SEVEN"), symbols, true)),
               "{a:7}");
     EXPECT_EQ(quickParseKuJsonWithSymbolDict(static_cast<KuString*>(nullptr), symbols, true), nullptr);
+
+    // Enciphered data is deciphered first; a wrong key gives null.
+    const unsigned char key[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    const unsigned char wrong[16] = {16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1};
+    KuData* sealedText = KuCryptoBTEAEncryptData(reinterpret_cast<const unsigned char*>("Word: YES"), 9, key);
+    EXPECT_EQ(describe(quickParseKuJson(sealedText, key, true)), "{word:1}");
+    EXPECT_EQ(quickParseKuJson(sealedText, wrong, true), nullptr);
+    EXPECT_EQ(describe(quickParseKuJson(KuCryptoBTEAEncryptData(binary, key), key, false)), "{n:3}");
+}
+
+TEST_F(JsonReaderTest, CachesDictionariesByName) {
+    KuDictionary* d = KuDictionary::dictionary();
+    d->addKeyInt(KuString::stringWithString("v"), 1);
+    const int before = d->refCount;
+    KuCacheDictionary("sheet.json", d);
+    EXPECT_EQ(d->refCount, before + 1);
+    EXPECT_EQ(KuDictionaryFromCache("sheet.json"), d);
+    EXPECT_EQ(KuDictionaryFromCache(KuString::stringWithString("sheet.json")), d);
+    EXPECT_EQ(KuQuickCachedJSONDict("sheet.json"), d);  // a hit reads no file
+    EXPECT_EQ(KuDictionaryFromCache("other.json"), nullptr);
+    EXPECT_EQ(KuQuickCachedJSONDict("/nonexistent/folder/missing.json"), nullptr);
+    EXPECT_EQ(KuDictionaryFromCache("/nonexistent/folder/missing.json"), nullptr);
+    KuDictionary* replacement = KuDictionary::dictionary();
+    KuCacheDictionary("sheet.json", replacement);
+    EXPECT_EQ(d->refCount, before);
+    EXPECT_EQ(KuDictionaryFromCache("sheet.json"), replacement);
+    flushDictionaryCache();
+    EXPECT_EQ(KuDictionaryFromCache("sheet.json"), nullptr);
+    EXPECT_EQ(replacement->refCount, 1);
 }
 
 }  // namespace

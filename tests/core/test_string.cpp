@@ -65,6 +65,18 @@ TEST_F(StringTest, KeyStringsAreImmortalAndHoldTheirNames) {
     EXPECT_EQ(keyCountAtStartup, kKuImmortal);
 }
 
+TEST_F(StringTest, ImmortalStringNeverFreesItsText) {
+    static const char text[] = "static text";
+    {
+        KuString local(kKuImmortalTag, text, 11);
+        EXPECT_EQ(local.refCount, kKuImmortal);
+        KuRelease(&local);
+        EXPECT_EQ(local.cstr, text);
+        EXPECT_STREQ(local.c_str(), "static text");
+    }  // the destructor runs here: freeing the static text would abort under AddressSanitizer
+    EXPECT_STREQ(text, "static text");
+}
+
 // >>factories
 
 TEST_F(StringTest, FactoriesCopyAndOwnAsDocumented) {
@@ -457,12 +469,18 @@ TEST_F(StringTest, ReplaceOccurrences) {
         int count;
         const char* expected;
     } rows[] = {
-        {"a-b-c", "-", "+", 2, "a+b+c"}, {"aaa", "a", "aa", 3, "aaaaaa"},  // a replacement is never searched
-                                                                           // again
-        {"aaaa", "aa", "a", 2, "aa"},    {"hello", "", "x", 0, "hello"},   // an empty search text changes
-                                                                           // nothing
-        {"hello", "z", "x", 0, "hello"}, {"hello", "hello", "", 1, ""},   {"abab", "ab", "ba", 2, "baba"},
-        {"x", nullptr, "y", 0, "x"},     {"x", "x", nullptr, 0, "x"},     {"", "a", "b", 0, ""},
+        {"a-b-c", "-", "+", 2, "a+b+c"},
+        {"aaa", "a", "aa", 3, "aaaaaa"},  // a replacement is never searched
+                                          // again
+        {"aaaa", "aa", "a", 2, "aa"},
+        {"hello", "", "x", 0, "hello"},  // an empty search text changes
+                                         // nothing
+        {"hello", "z", "x", 0, "hello"},
+        {"hello", "hello", "", 1, ""},
+        {"abab", "ab", "ba", 2, "baba"},
+        {"x", nullptr, "y", 0, "x"},
+        {"x", "x", nullptr, 0, "x"},
+        {"", "a", "b", 0, ""},
     };
     for (auto& r : rows) {
         KuMutableString* m = KuMutableString::stringWithString(r.text);
@@ -497,6 +515,10 @@ TEST_F(StringTest, StripQuotes) {
 
 class StringCacheTest : public StringTest {
   protected:
+    void SetUp() override {
+        StringTest::SetUp();
+        destroyStringCacheMap();  // other tests (the JSON reader's) may have filled it
+    }
     void TearDown() override {
         destroyStringCacheMap();
         StringTest::TearDown();
