@@ -136,6 +136,7 @@ class RvRenderer : public KuObject {
 
     bool isRecording() const { return inFrame.load() != 0; }
     int frameState();
+    void copyStatistics(RvRendererStatistics* out);
 
     RvGraphicsDevice* device;
     int options;
@@ -150,7 +151,6 @@ class RvRenderer : public KuObject {
     // Pass block.
     RvVector2 screenPitch{1, 1}, pixelPitch{1, 1}, pointPitch{1, 1};
     int renderID = 0;
-    RvRendererStatistics statistics;
 
   protected:
     // Back-end hooks: each appends its record to `recording`.
@@ -182,6 +182,7 @@ class RvRenderer : public KuObject {
     std::mutex frameMutex;
     std::condition_variable frameCondition;
     int frameState_ = kRvFrameIdle;  // guarded by frameMutex
+    RvRendererStatistics statistics;  // guarded by frameMutex
     RvRenderTarget* frameTarget = nullptr;
 };
 

@@ -28,7 +28,9 @@ int _build_number = 0;
 KuString* _uniqueIdentifier = nullptr;
 KuDictionary* _fileHandleDict = nullptr;  // path -> KuPointer(FILE*); those handles stay open
 
-KuString* ownedString(const char* text) { return new KuString(text); }
+KuString* ownedString(const char* text) {
+    return new KuString(text);
+}
 }  // namespace
 
 void KuSetCompanyAndProjectName(KuString* company, KuString* project) {
@@ -41,11 +43,21 @@ void KuSetCompanyAndProjectName(KuString* company, KuString* project) {
     _libraryFolder = text;
 }
 
-KuString* KuLibraryFolder() { return _libraryFolder; }
-KuString* KuPathForLibrary() { return _libraryFolder ? KuString::stringWithString(_libraryFolder) : nullptr; }
-KuString* KuPathForCache() { return KuPathForLibrary(); }
-KuString* KuPathForLibraryAndCreate(KuString*) { return KuPathForLibrary(); }
-KuString* KuPathForCacheAndCreate(KuString*) { return KuPathForLibrary(); }
+KuString* KuLibraryFolder() {
+    return _libraryFolder;
+}
+KuString* KuPathForLibrary() {
+    return _libraryFolder ? KuString::stringWithString(_libraryFolder) : nullptr;
+}
+KuString* KuPathForCache() {
+    return KuPathForLibrary();
+}
+KuString* KuPathForLibraryAndCreate(KuString*) {
+    return KuPathForLibrary();
+}
+KuString* KuPathForCacheAndCreate(KuString*) {
+    return KuPathForLibrary();
+}
 
 KuString* KuBuildVersion() {
     if (!_build_version) {
@@ -64,15 +76,21 @@ KuString* KuBuildVersion(int major, int minor, int build) {
     return _build_version;
 }
 
-int KuBuildNumber() { return _build_number; }
-void KuBuildNumber(int build) { _build_number = build; }
+int KuBuildNumber() {
+    return _build_number;
+}
+void KuBuildNumber(int build) {
+    _build_number = build;
+}
 
 KuString* KuDeviceIdentifier() {
     if (!_uniqueIdentifier) KuSetRetained(_uniqueIdentifier, KuString::stringWithRandomIdentifier(1, 20));
     return _uniqueIdentifier;
 }
 
-void KuDeviceIdentifier(KuString* identifier) { KuSetRetained(_uniqueIdentifier, identifier); }
+void KuDeviceIdentifier(KuString* identifier) {
+    KuSetRetained(_uniqueIdentifier, identifier);
+}
 
 KuString* KuGetEnvVariable(KuString* name) {
     if (!name) return nullptr;
@@ -118,7 +136,9 @@ FILE* KuFileOpen(const char* path, unsigned* size) {
     return f;
 }
 
-FILE* KuFileOpen(KuString* path, unsigned* size) { return path ? KuFileOpen(path->c_str(), size) : nullptr; }
+FILE* KuFileOpen(KuString* path, unsigned* size) {
+    return path ? KuFileOpen(path->c_str(), size) : nullptr;
+}
 
 void KuFileClose(FILE* handle) {
     if (handle) fclose(handle);
@@ -136,16 +156,27 @@ int KuFileRead(FILE* handle, void* buffer, unsigned n, unsigned* count) {
     return 0;
 }
 
+// A kept handle is reused until the name leads to another file: saves replace files by renaming,
+// and a handle on the replaced file would go on reading the old bytes.
 static FILE* keptHandle(KuString* path) {
     if (!_fileHandleDict) _fileHandleDict = KuDictionary::newDictionary();
     KuObject* held = _fileHandleDict->objectForKey(path);
-    if (held) return static_cast<FILE*>(static_cast<KuPointer*>(held)->pointer);
+    if (held) {
+        FILE* kept = static_cast<FILE*>(static_cast<KuPointer*>(held)->pointer);
+        struct stat named, open;
+        if (stat(path->c_str(), &named) != 0 || fstat(fileno(kept), &open) != 0 ||
+            (named.st_dev == open.st_dev && named.st_ino == open.st_ino))
+            return kept;
+        fclose(kept);
+        _fileHandleDict->removeObjectForKey(path);
+    }
     FILE* f = fopen(path->c_str(), "rb");
     if (f) _fileHandleDict->addKeyObject(path, new KuPointer(f), true);
     return f;
 }
 
-KuData* KuLoadDataFromFile(KuString* path, const unsigned char* key, uint64_t offset, int size, unsigned flags) {
+KuData* KuLoadDataFromFile(KuString* path, const unsigned char* key, uint64_t offset, int size,
+                           unsigned flags) {
     if (!path) return nullptr;
     bool keep = (flags & kKuFileKeepOpen) != 0;
     FILE* f = keep ? keptHandle(path) : fopen(path->c_str(), "rb");
@@ -184,8 +215,8 @@ KuData* KuLoadDataFromFile(KuString* path, const unsigned char* key, uint64_t of
     size_t got = want > 0 ? fread(buffer, 1, static_cast<size_t>(want), f) : 0;
     if (!keep) fclose(f);
     if (static_cast<int64_t>(got) < want) {
-        KuWarning("KuLoadDataFromFile(%s) wanted %d bytes, got %d bytes.", path->c_str(), static_cast<int>(want),
-                  static_cast<int>(got));
+        KuWarning("KuLoadDataFromFile(%s) wanted %d bytes, got %d bytes.", path->c_str(),
+                  static_cast<int>(want), static_cast<int>(got));
         free(buffer);
         return nullptr;
     }
@@ -304,7 +335,8 @@ int createTemporaryBeside(const std::string& target, std::string& tempPath) {
     std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     if (base.size() > 64) base.resize(64);  // keeps the temporary name within NAME_MAX
     for (int attempt = 0; attempt < 100; attempt++) {
-        tempPath = folder + "/." + base + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(tempCounter++);
+        tempPath =
+            folder + "/." + base + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(tempCounter++);
         int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
@@ -374,17 +406,20 @@ bool replaceFileAtomically(const char* path, const char* bytes, size_t n) {
 }
 }  // namespace
 
-void KuSetSaveStepHook(KuSaveStepHook hook) { saveStepHook.store(hook); }
+void KuSetSaveStepHook(KuSaveStepHook hook) {
+    saveStepHook.store(hook);
+}
 
 bool KuSaveBytesToFile(KuString* path, const char* bytes, int n, const unsigned char* key) {
     if (!path || !path->length || !bytes || n < 0) return false;
     if (!key) return replaceFileAtomically(path->c_str(), bytes, static_cast<size_t>(n));
     unsigned char* envelope = nullptr;
     int length = 0;
-    if (!KuCryptoBTEAEncrypt(reinterpret_cast<const unsigned char*>(bytes), static_cast<unsigned>(n), envelope,
-                             length, key))
+    if (!KuCryptoBTEAEncrypt(reinterpret_cast<const unsigned char*>(bytes), static_cast<unsigned>(n),
+                             envelope, length, key))
         return false;
-    bool ok = replaceFileAtomically(path->c_str(), reinterpret_cast<const char*>(envelope), static_cast<size_t>(length));
+    bool ok = replaceFileAtomically(path->c_str(), reinterpret_cast<const char*>(envelope),
+                                    static_cast<size_t>(length));
     free(envelope);
     return ok;
 }
@@ -439,8 +474,8 @@ uint32_t cipherSalt = 0;
 bool cipherSaltSeeded = false;
 
 uint32_t readLE(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 void writeLE(unsigned char* p, uint32_t v) {
@@ -458,9 +493,11 @@ uint32_t mix(uint32_t y, uint32_t z, uint32_t sum, unsigned p, unsigned e, const
 void xxtea(unsigned char* bytes, unsigned n, const unsigned char* key, bool encipher) {
     unsigned w = n / 4;
     std::vector<uint32_t> v(w);
-    for (unsigned i = 0; i < w; i++) v[i] = readLE(bytes + 4 * i);
+    for (unsigned i = 0; i < w; i++)
+        v[i] = readLE(bytes + 4 * i);
     uint32_t k[4];
-    for (int i = 0; i < 4; i++) k[i] = readLE(key + 4 * i);
+    for (int i = 0; i < 4; i++)
+        k[i] = readLE(key + 4 * i);
     unsigned rounds = 6 + 52 / w;
     uint32_t y, z, sum;
     unsigned p, e;
@@ -491,12 +528,14 @@ void xxtea(unsigned char* bytes, unsigned n, const unsigned char* key, bool enci
             sum -= kDelta;
         } while (--rounds);
     }
-    for (unsigned i = 0; i < w; i++) writeLE(bytes + 4 * i, v[i]);
+    for (unsigned i = 0; i < w; i++)
+        writeLE(bytes + 4 * i, v[i]);
 }
 
 uint32_t payloadChecksum(const unsigned char* bytes, unsigned n) {
     uint32_t sum = kChecksumBase;
-    for (unsigned i = 0; i < n; i++) sum += bytes[i];
+    for (unsigned i = 0; i < n; i++)
+        sum += bytes[i];
     return sum;
 }
 }  // namespace
@@ -553,7 +592,8 @@ KuData* KuCryptoBTEAEncryptData(const unsigned char* bytes, unsigned n, const un
 KuData* KuCryptoBTEAEncryptData(KuData* data, const unsigned char* key) {
     if (!data) return nullptr;
     static const unsigned char empty = 0;
-    return KuCryptoBTEAEncryptData(data->bytes ? data->bytes : &empty, static_cast<unsigned>(data->length), key);
+    return KuCryptoBTEAEncryptData(data->bytes ? data->bytes : &empty, static_cast<unsigned>(data->length),
+                                   key);
 }
 
 KuData* KuCryptoBTEADecryptData(const unsigned char* bytes, unsigned n, const unsigned char* key) {
@@ -581,7 +621,8 @@ KuString* KuCryptoBTEADecryptString(KuData* data, const unsigned char* key) {
     if (!data || !data->bytes) return nullptr;
     unsigned char* out = nullptr;
     int length = 0;
-    if (!KuCryptoBTEADecrypt(data->bytes, static_cast<unsigned>(data->length), out, length, key)) return nullptr;
+    if (!KuCryptoBTEADecrypt(data->bytes, static_cast<unsigned>(data->length), out, length, key))
+        return nullptr;
     std::string text(reinterpret_cast<const char*>(out), strnlen(reinterpret_cast<const char*>(out), length));
     free(out);
     return KuString::stringWithString(text.c_str());
@@ -589,6 +630,12 @@ KuString* KuCryptoBTEADecryptString(KuData* data, const unsigned char* key) {
 
 // >>string
 
-KuString* KuString::stringWithFile(KuString* path) { return KuLoadFileAsString(path); }
-bool KuString::saveToFile(KuString* path) { return KuSaveStringToFile(path, this, nullptr); }
-bool KuString::appendToFile(KuString* path) { return KuAppendFileBytes(path, this); }
+KuString* KuString::stringWithFile(KuString* path) {
+    return KuLoadFileAsString(path);
+}
+bool KuString::saveToFile(KuString* path) {
+    return KuSaveStringToFile(path, this, nullptr);
+}
+bool KuString::appendToFile(KuString* path) {
+    return KuAppendFileBytes(path, this);
+}

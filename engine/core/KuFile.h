@@ -30,7 +30,7 @@ KuString* KuBuildVersion();                                 // borrowed; "0.0.0"
 int KuBuildNumber();
 void KuBuildNumber(int build);
 
-KuString* KuDeviceIdentifier();  // made on first call (20 capital letters) and kept; borrowed
+KuString* KuDeviceIdentifier();                 // made on first call (20 capital letters) and kept; borrowed
 void KuDeviceIdentifier(KuString* identifier);  // replaces the kept one (retained)
 
 // The variable's value (autoreleased), KUSTR_EMPTY when set but empty, null when unset or name null.
@@ -48,8 +48,8 @@ enum : unsigned { kKuFileKeepOpen = 1 };  // flags bit 0: keep the read handle o
 // the rest of the file). With key (16 bytes) the bytes are deciphered. Autoreleased, or null with a
 // warning when the file cannot be opened, stat'ed, positioned or fully read (null without a
 // message when deciphering fails).
-KuData* KuLoadDataFromFile(KuString* path, const unsigned char* key = nullptr, uint64_t offset = 0, int size = -1,
-                           unsigned flags = 0);
+KuData* KuLoadDataFromFile(KuString* path, const unsigned char* key = nullptr, uint64_t offset = 0,
+                           int size = -1, unsigned flags = 0);
 // KuReplaceFileExtension(path, extension), then the above without key and flags.
 KuData* KuLoadDataFromFile(KuString* path, KuString* extension, uint64_t offset, uint64_t size);
 KuString* KuLoadFileAsString(KuString* path);  // autoreleased, text up to the first NUL; null when unreadable
@@ -64,9 +64,9 @@ KuDictionary* KuLoadDictionaryFromData(unsigned char* bytes, int n, const unsign
 // given) its status cannot be read; size receives the file's size.
 FILE* KuFileOpen(KuString* path, unsigned* size);
 FILE* KuFileOpen(const char* path, unsigned* size);
-void KuFileClose(FILE* handle);                                              // null does nothing
-int KuFileSeek(FILE* handle, unsigned offset);                               // 0, or -1
-int KuFileRead(FILE* handle, void* buffer, unsigned n, unsigned* count);     // 0, or -1 for a null handle
+void KuFileClose(FILE* handle);                                           // null does nothing
+int KuFileSeek(FILE* handle, unsigned offset);                            // 0, or -1
+int KuFileRead(FILE* handle, void* buffer, unsigned n, unsigned* count);  // 0, or -1 for a null handle
 
 // >>writing
 

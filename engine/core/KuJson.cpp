@@ -25,12 +25,8 @@
 #include "KuFile.h"
 #include "KuLog.h"
 #include "KuNumber.h"
-#include "KuPointObject.h"
-
-#if __has_include("KuPackfileManager.h")
 #include "KuPackfileManager.h"
-#define KUJSON_HAVE_PACKFILES 1
-#endif
+#include "KuPointObject.h"
 
 // >>tables ---------------------------------------------------------------------------------------
 
@@ -96,82 +92,28 @@ void clearBinaryError() {
 
 // >>numbers --------------------------------------------------------------------------------------
 
-// How the dialect reads an unquoted word: a "-" in first place counts as a digit; at least one digit
-// with no dot and nothing else is an integer, with exactly one dot a float, anything else a string.
-enum class WordKind { String, Integer, Float };
-
-WordKind classifyWord(const char* t, int n) {
-    int digits = 0, dots = 0;
-    for (int i = 0; i < n; i++) {
-        unsigned char c = (unsigned char)t[i];
-        if ((c >= '0' && c <= '9') || (c == '-' && i == 0))
-            digits++;
-        else if (c == '.')
-            dots++;
-        else
-            return WordKind::String;
-    }
-    if (digits == 0) return WordKind::String;
-    if (dots == 0) return WordKind::Integer;
-    return dots == 1 ? WordKind::Float : WordKind::String;
-}
-
-// atoll (saturating like the C library) narrowed to 32 bits, for a classified integer word.
-int32_t integerFromWord(const char* t, int n) {
-    bool negative = n > 0 && t[0] == '-';
-    const unsigned long long limit = negative ? 9223372036854775808ULL : 9223372036854775807ULL;
-    unsigned long long acc = 0;
-    for (int i = negative ? 1 : 0; i < n; i++) {
-        acc = acc * 10 + (unsigned)(t[i] - '0');
-        if (acc > limit) {
-            acc = limit;
-            break;
-        }
-    }
-    unsigned long long bits = negative ? (~acc + 1) : acc;
-    return (int32_t)(uint32_t)bits;
-}
-
 #if defined(__x86_64__) || defined(__i386__)
 #define KUJSON_EXTENDED_DOUBLE (LDBL_MANT_DIG == 64)
 #else
 #define KUJSON_EXTENDED_DOUBLE 0
 #endif
 
-// strtod of a classified float word ("-"? digits "." digits) as a double, exactly as the C library
-// rounds it. Plain cases are computed in extended precision; the rare ones the extended result cannot
-// settle (more than 19 significant digits, or a value next to a rounding boundary) go to strtod.
-double doubleFromWord(const char* t, int n, char* scratch) {
-    int i = 0;
-    bool negative = false;
-    if (n > 0 && t[0] == '-') {
-        negative = true;
-        i = 1;
-    }
-    uint64_t m = 0;
-    int significant = 0, e10 = 0;
-    bool exact = true, anyDigit = false, afterDot = false;
-    for (; i < n; i++) {
-        char c = t[i];
-        if (c == '.') {
-            afterDot = true;
-            continue;
-        }
-        anyDigit = true;
-        unsigned d = (unsigned)(c - '0');
-        if (significant < 19) {
-            if (m || d) {
-                m = m * 10 + d;
-                significant++;
-            }
-            if (afterDot) e10--;
-        } else {
-            if (!afterDot) e10++;
-            if (d) exact = false;
-        }
-    }
-    if (!anyDigit) return 0.0;  // "-." and "." convert nothing: plain zero
-    if (m == 0) return negative ? -0.0 : 0.0;
+// How the dialect reads an unquoted word: a "-" in first place counts as a digit; at least one digit
+// with no dot and nothing else is an integer (atoll, narrowed to 32 bits), with exactly one dot a
+// float (atof, as float), anything else a string. One pass classifies and converts.
+enum class WordKind { String, Integer, Float };
+
+struct WordNumber {
+    int32_t integer = 0;
+    float real = 0;
+};
+
+// strtod of the decimal m * 10^e10 (m holding the first 19 significant digits; exact when no digit
+// after those was dropped), exactly as the C library rounds it. The common cases are computed in
+// extended precision; those it cannot settle go to strtod on the word itself.
+double decimalToDouble(uint64_t m, int e10, bool exact, bool negative, const char* word, int n,
+                       char* scratch) {
+    if (m == 0 && exact) return negative ? -0.0 : 0.0;
 #if KUJSON_EXTENDED_DOUBLE
     static const long double kPow10[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
                                          1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L,
@@ -179,8 +121,8 @@ double doubleFromWord(const char* t, int n, char* scratch) {
     if (exact && e10 >= -27 && e10 <= 27) {
         if (e10 == 0 && m < (1ULL << 53)) return negative ? -(double)m : (double)m;
         long double q = e10 >= 0 ? (long double)m * kPow10[e10] : (long double)m / kPow10[-e10];
-        // q is within 2^-64 of the true value; rounding it to double agrees with strtod unless the true
-        // value lies next to a double midpoint, which shows in the 11 bits a double drops.
+        // q is within 2^-64 of the true value; rounding it to double agrees with strtod unless the
+        // true value lies next to a double midpoint, which shows in the 11 bits a double drops.
         uint64_t mantissa;
         memcpy(&mantissa, &q, sizeof mantissa);
         unsigned dropped = (unsigned)(mantissa & 0x7FF);
@@ -190,11 +132,52 @@ double doubleFromWord(const char* t, int n, char* scratch) {
         }
     }
 #endif
-    // Slow path: the C library on a NUL-terminated copy.
     int len = n < KuJson::kTokenBufferSize ? n : KuJson::kTokenBufferSize - 1;
-    memmove(scratch, t, (size_t)len);
+    memmove(scratch, word, (size_t)len);
     scratch[len] = 0;
     return strtod(scratch, nullptr);
+}
+
+WordKind readWord(const char* t, int n, WordNumber* out, char* scratch) {
+    if (n <= 0) return WordKind::String;
+    const unsigned char first = (unsigned char)t[0];
+    if (!((unsigned)(first - '0') < 10u || first == '-' || first == '.')) return WordKind::String;
+    const bool negative = first == '-';
+    uint64_t m = 0;
+    int significant = 0, e10 = 0, dots = 0, digits = 0;
+    bool exact = true;
+    for (int i = negative ? 1 : 0; i < n; i++) {
+        const unsigned c = (unsigned char)t[i];
+        const unsigned d = c - '0';
+        if (d < 10u) {
+            digits++;
+            if (significant < 19) {
+                if (m || d) {
+                    m = m * 10 + d;
+                    significant++;
+                }
+                if (dots) e10--;
+            } else {
+                if (!dots) e10++;
+                if (d) exact = false;
+            }
+        } else if (c == '.') {
+            if (++dots > 1) return WordKind::String;
+        } else {
+            return WordKind::String;
+        }
+    }
+    if (digits == 0 && !negative) return WordKind::String;
+    if (dots == 0) {
+        // atoll saturates at the 64-bit limits; the result keeps its low 32 bits.
+        const uint64_t limit = negative ? 9223372036854775808ULL : 9223372036854775807ULL;
+        uint64_t magnitude = (e10 > 0 || m > limit) ? limit : m;
+        out->integer = (int32_t)(uint32_t)(negative ? ~magnitude + 1 : magnitude);
+        return WordKind::Integer;
+    }
+    // "-." and "." convert nothing: plain zero.
+    out->real = digits == 0 ? 0.0f : (float)decimalToDouble(m, e10, exact, negative, t, n, scratch);
+    return WordKind::Float;
 }
 
 // Six significant digits of a finite non-zero |v| in the fixed range "%g" writes without exponent,
@@ -646,11 +629,12 @@ struct KuJsonParser {
             default:
                 break;
             }
-            switch (classifyWord(t, tok.len)) {
+            WordNumber number;
+            switch (readWord(t, tok.len, &number, buffer)) {
             case WordKind::Integer:
-                return ownedInteger(integerFromWord(t, tok.len));
+                return ownedInteger(number.integer);
             case WordKind::Float:
-                return ownedFloat((float)doubleFromWord(t, tok.len, buffer));
+                return ownedFloat(number.real);
             case WordKind::String:
                 break;
             }
@@ -1219,8 +1203,12 @@ class BinaryReader {
             table.push_back(cachedKuString((const char*)data + offset));
         }
         pos = 12;
-        KuObject* root = value(0);
-        if (!root) return nullptr;
+        bool skip;
+        KuObject* root = value(0, &skip);
+        if (!root) {
+            if (skip) setBinaryError(true, "Illegal root value");  // a string outside the table
+            return nullptr;
+        }
         if (root->kindCode() != kKuTypeDictionary && root->kindCode() != kKuTypeArray) {
             KuRelease(root);
             setBinaryError(true, "Illegal root value");
@@ -1629,14 +1617,10 @@ KuDictionary* KuQuickCachedJSONDict(KuString* name) {
     if (!name) return nullptr;
     KuDictionary* cached = KuDictionaryFromCache(name);
     if (cached) return cached;
-#ifdef KUJSON_HAVE_PACKFILES
     KuDictionary* dict = KuPackfileManager::dictionaryFromJSONFilename(name, nullptr);
     if (!dict) return nullptr;
     KuCacheDictionary(name, dict);
     return dict;
-#else
-    return nullptr;
-#endif
 }
 
 KuDictionary* KuQuickCachedJSONDict(const char* name) {

@@ -45,7 +45,8 @@ class KuJson {
     // before it); buffer receives the NUL-terminated token and must hold size bytes. Returns buffer,
     // or null at the end of the text or when the token does not fit (which records an error).
     const char* getToken(const char*& cursor, char* buffer, bool* quoted, int size = kTokenBufferSize);
-    // Reads a token into the reader's own buffer and restores cursor and line; null at the end.
+    // Reads a token into this thread's token buffer (valid until the next token is read) and restores
+    // cursor and line; null at the end.
     const char* peekToken(const char*& cursor);
     // Reads one token; true when it is "=" or ":".
     bool parseEquals(const char*& cursor);
@@ -53,7 +54,10 @@ class KuJson {
     static char* strlower(char* text);        // lower-cases in place; returns text
 
     // The dialect text of a dictionary (autoreleased), or null when dict is not a dictionary: no
-    // braces around the outermost dictionary, 4-space indents, numbers and strings before containers.
+    // braces around the outermost dictionary, 4-space indents, numbers and strings before containers,
+    // keys bare except those the reader would not give back unchanged (blanks, punctuation, quotes,
+    // an empty key…), which are quoted. Whatever the reader produced reads back as the same tree
+    // (floats to the six significant digits the text keeps).
     static KuMutableString* stringFromDict(KuDictionary* dict);
     // One-line strict JSON text of a flat dictionary (strings, integers, floats; autoreleased).
     static KuMutableString* jsonStringFromDict(KuDictionary* dict);

@@ -49,13 +49,25 @@ void printWithTime(const char* text) {
 }
 }  // namespace
 
-void KuSetLogHooks(KuLogHooks* hooks) { logHooks = hooks; }
-KuLogHooks* KuGetLogHooks() { return logHooks; }
-void KuSetIgnoreAlerts(bool on) { _ignoreAlerts = on; }
+void KuSetLogHooks(KuLogHooks* hooks) {
+    logHooks = hooks;
+}
+KuLogHooks* KuGetLogHooks() {
+    return logHooks;
+}
+void KuSetIgnoreAlerts(bool on) {
+    _ignoreAlerts = on;
+}
 
-void KuEnableLogfile(bool on) { _logfileEnabled = on; }
-bool KuEnableLogfile() { return _logfileEnabled; }
-bool KuAmIBeingDebugged() { return false; }
+void KuEnableLogfile(bool on) {
+    _logfileEnabled = on;
+}
+bool KuEnableLogfile() {
+    return _logfileEnabled;
+}
+bool KuAmIBeingDebugged() {
+    return false;
+}
 
 const char* KuDebugDateString() {
     time_t now = time(nullptr);

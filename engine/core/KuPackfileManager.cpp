@@ -48,14 +48,28 @@ KuString* languageVariant(KuString* name) {
 }
 }  // namespace
 
-KuString* KuGameLanguageName() { return gameLanguage ? gameLanguage : defaultLanguage(); }
-void KuSetGameLanguageName(KuString* language) { KuSetRetained(gameLanguage, language); }
+KuString* KuGameLanguageName() {
+    return gameLanguage ? gameLanguage : defaultLanguage();
+}
+void KuSetGameLanguageName(KuString* language) {
+    KuSetRetained(gameLanguage, language);
+}
 
-void KuPackfileManager::setHotloadFolder(KuString* folder) { KuSetRetained(hotloadFolder, folder); }
-KuString* KuPackfileManager::getHotloadFolder() { return hotloadFolder; }
-void KuPackfileManager::setVerbose(bool on) { verboseFlag = on; }
-void KuPackfileManager::setDeviceScale(float scale) { displayScale = scale; }
-float KuPackfileManager::deviceScale() { return displayScale; }
+void KuPackfileManager::setHotloadFolder(KuString* folder) {
+    KuSetRetained(hotloadFolder, folder);
+}
+KuString* KuPackfileManager::getHotloadFolder() {
+    return hotloadFolder;
+}
+void KuPackfileManager::setVerbose(bool on) {
+    verboseFlag = on;
+}
+void KuPackfileManager::setDeviceScale(float scale) {
+    displayScale = scale;
+}
+float KuPackfileManager::deviceScale() {
+    return displayScale;
+}
 
 // >>lookup
 
@@ -94,7 +108,8 @@ KuDictionary* KuPackfileManager::dictionaryFromJSONFilename(KuString* name, KuDi
     KuObject* root = quickParseKuJson(data, symbols);
     if (root && root->kindCode() == kKuTypeDictionary) return static_cast<KuDictionary*>(root);
     KuString* error = KuBJsonError();
-    KuError("Failed to create KuDictionary from packed file %s (%s)", name->c_str(), error ? error->c_str() : "");
+    KuError("Failed to create KuDictionary from packed file %s (%s)", name->c_str(),
+            error ? error->c_str() : "");
     return nullptr;
 }
 
@@ -154,5 +169,9 @@ int KuPackfileManager::fileRead(FILE* handle, void* buffer, unsigned n, unsigned
     return KuFileRead(handle, buffer, n, count);
 }
 
-int KuPackfileManager::fileSeek(FILE* handle, unsigned offset) { return KuFileSeek(handle, offset); }
-void KuPackfileManager::fileClose(FILE* handle) { KuFileClose(handle); }
+int KuPackfileManager::fileSeek(FILE* handle, unsigned offset) {
+    return KuFileSeek(handle, offset);
+}
+void KuPackfileManager::fileClose(FILE* handle) {
+    KuFileClose(handle);
+}

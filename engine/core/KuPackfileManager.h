@@ -12,13 +12,14 @@
 #include "KuString.h"
 
 class KuPackfileManager {
-public:
+  public:
     // The file's bytes, autoreleased, or null. Unless exact, a name holding "_en." is first tried
     // with the game language in its place. A missing absolute path warns "Can't open file '%@'";
     // a name found nowhere else gives null without a message.
     static KuData* dataFromFilename(KuString* name, bool exact = false);
-    static KuString* stringFromFilename(KuString* name);                   // up to the first NUL; autoreleased
-    static KuArray<KuString*>* stringArrayFromFilename(KuString* name);    // lines, autoreleased; null when missing
+    static KuString* stringFromFilename(KuString* name);  // up to the first NUL; autoreleased
+    static KuArray<KuString*>*
+    stringArrayFromFilename(KuString* name);  // lines, autoreleased; null when missing
     // The file's dictionary (dialect text or binary form; symbols may be null), autoreleased. Null
     // when missing; when it holds no dictionary, also the error "Failed to create KuDictionary from
     // packed file %s (%s)" with the reader's last error.

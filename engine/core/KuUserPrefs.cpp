@@ -119,7 +119,9 @@ bool KuUserPrefs::removePresent(const char* k) {
 
 // >>getters and setters
 
-bool KuUserPrefs::contains(KuPrefsKey k) { return _lazyInit() == 0 && dict->containsKey(k.text); }
+bool KuUserPrefs::contains(KuPrefsKey k) {
+    return _lazyInit() == 0 && dict->containsKey(k.text);
+}
 
 KuObject* KuUserPrefs::getObject(KuPrefsKey k, KuObject* fallback) {
     if (_lazyInit() != 0) return fallback;
@@ -161,7 +163,8 @@ float KuUserPrefs::getFloat(KuPrefsKey k, float fallback) {
 
 float KuUserPrefs::setFloat(KuPrefsKey k, float value) {
     if (_lazyInit() != 0) return value;
-    if (dict->containsKey(k.text) && dict->floatForKey(k.text, value == 0 ? 1.0f : 0.0f) == value) return value;
+    if (dict->containsKey(k.text) && dict->floatForKey(k.text, value == 0 ? 1.0f : 0.0f) == value)
+        return value;
     dict->addKeyFloat(KuString::stringWithString(k.text), value);
     dirty = true;
     return value;

@@ -16,8 +16,8 @@
 struct ChildOutcome {
     bool exited = false;  // ended through exit; exitCode is valid
     int exitCode = -1;
-    int signal = 0;       // the signal that ended it, when not exited
-    std::string output;   // standard output and standard error together
+    int signal = 0;      // the signal that ended it, when not exited
+    std::string output;  // standard output and standard error together
 };
 
 // The child runs body and exits with code 0 unless body ends the process first.
@@ -46,7 +46,8 @@ inline ChildOutcome runInChild(const std::function<void()>& body) {
     close(fds[1]);
     char buffer[4096];
     ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) outcome.output.append(buffer, static_cast<size_t>(n));
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+        outcome.output.append(buffer, static_cast<size_t>(n));
     close(fds[0]);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {

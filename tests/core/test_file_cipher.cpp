@@ -8,13 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "../../fuzz/envelope_target.h"
+#include "../../fuzz/json_targets.h"
 #include "KuFile.h"
 #include "KuString.h"
 #include "TestSupport.h"
 
 namespace {
 
-KuString* S(const std::string& text) { return KuString::stringWithString(text.c_str()); }
+KuString* S(const std::string& text) {
+    return KuString::stringWithString(text.c_str());
+}
 
 const unsigned char kKey[16] = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE,
                                 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
@@ -25,7 +29,8 @@ uint32_t le32(const unsigned char* p) {
 
 std::vector<unsigned char> payloadOf(size_t n) {
     std::vector<unsigned char> bytes(n);
-    for (size_t i = 0; i < n; i++) bytes[i] = static_cast<unsigned char>(i * 37 + 200);  // crosses 0x80
+    for (size_t i = 0; i < n; i++)
+        bytes[i] = static_cast<unsigned char>(i * 37 + 200);  // crosses 0x80
     return bytes;
 }
 
@@ -39,8 +44,8 @@ Sealed seal(const std::vector<unsigned char>& plain, const unsigned char* key = 
     unsigned char* out = nullptr;
     int length = 0;
     static const unsigned char none = 0;
-    s.ok = KuCryptoBTEAEncrypt(plain.empty() ? &none : plain.data(), static_cast<unsigned>(plain.size()), out, length,
-                               key);
+    s.ok = KuCryptoBTEAEncrypt(plain.empty() ? &none : plain.data(), static_cast<unsigned>(plain.size()), out,
+                               length, key);
     if (s.ok) {
         s.bytes.assign(out, out + length);
         free(out);
@@ -53,7 +58,8 @@ bool open(const std::vector<unsigned char>& sealed, std::vector<unsigned char>& 
           const unsigned char* key = kKey) {
     unsigned char* out = nullptr;
     payload = -1;
-    if (!KuCryptoBTEADecrypt(sealed.data(), static_cast<unsigned>(sealed.size()), out, payload, key)) return false;
+    if (!KuCryptoBTEADecrypt(sealed.data(), static_cast<unsigned>(sealed.size()), out, payload, key))
+        return false;
     whole.assign(out, out + sealed.size());
     free(out);
     return true;
@@ -66,7 +72,8 @@ TEST_F(CipherTest, EnvelopeSizesChecksumSaltAndPadding) {
         size_t n;
         size_t total;
         unsigned padding;  // p: p + 1 bytes of value p
-    } rows[] = {{1, 16, 6}, {6, 16, 1}, {7, 24, 8}, {8, 24, 7}, {15, 32, 8}, {16, 32, 7}, {100, 112, 3}, {1000, 1016, 7}};
+    } rows[] = {{1, 16, 6},  {6, 16, 1},  {7, 24, 8},    {8, 24, 7},
+                {15, 32, 8}, {16, 32, 7}, {100, 112, 3}, {1000, 1016, 7}};
     for (const Row& row : rows) {
         std::vector<unsigned char> plain = payloadOf(row.n);
         Sealed first = seal(plain);
@@ -83,10 +90,12 @@ TEST_F(CipherTest, EnvelopeSizesChecksumSaltAndPadding) {
         EXPECT_EQ(payload, static_cast<int>(row.n));
         EXPECT_TRUE(std::equal(plain.begin(), plain.end(), whole.begin())) << row.n;
         uint32_t sum = 0x06583463;
-        for (unsigned char b : plain) sum += b;
+        for (unsigned char b : plain)
+            sum += b;
         EXPECT_EQ(le32(&whole[row.n]), sum) << row.n;
         EXPECT_EQ(le32(&wholeSecond[row.n + 4]), le32(&whole[row.n + 4]) + 1) << row.n;
-        for (size_t i = row.n + 8; i < row.total; i++) EXPECT_EQ(whole[i], row.padding) << row.n << " at " << i;
+        for (size_t i = row.n + 8; i < row.total; i++)
+            EXPECT_EQ(whole[i], row.padding) << row.n << " at " << i;
         EXPECT_EQ(row.total - (row.n + 8), row.padding + 1u);
     }
 }
@@ -98,9 +107,11 @@ TEST_F(CipherTest, OpensEnvelopesSealedElsewhere) {
         uint32_t salt;
         std::vector<unsigned char> sealed;
     } rows[] = {
-        {"Tansy", 0x01020304,
+        {"Tansy",
+         0x01020304,
          {0x09, 0x71, 0xa6, 0x22, 0x58, 0xb5, 0x50, 0x4b, 0xa0, 0xb2, 0x38, 0x05, 0xbc, 0x67, 0xf0, 0x70}},
-        {"The harbour at night, with fog.", 0xA1B2C3D4,
+        {"The harbour at night, with fog.",
+         0xA1B2C3D4,
          {0xbd, 0xfe, 0x45, 0xfa, 0x3e, 0xad, 0x14, 0xa0, 0x29, 0xa8, 0x2e, 0x0f, 0x6e, 0x12, 0xd3, 0xfa,
           0x44, 0x30, 0x6b, 0xcf, 0x00, 0x7e, 0x5e, 0xc8, 0x1f, 0x41, 0x6f, 0x65, 0x2c, 0x88, 0x9c, 0xc1,
           0x84, 0xf1, 0x30, 0xcc, 0xc6, 0x7d, 0x21, 0xc7, 0x70, 0xa6, 0x0d, 0x09, 0x76, 0x4e, 0xf9, 0xc7}},
@@ -187,7 +198,8 @@ TEST_F(CipherTest, DataAndStringFormsRoundTrip) {
     EXPECT_STREQ(text->c_str(), "Harbour scene");
 
     // Without a NUL in the payload the text ends with the payload, not in the envelope behind it.
-    KuString* bare = KuCryptoBTEADecryptString(KuCryptoBTEAEncryptData(KuData::dataWithBytes("abc", 3), kKey), kKey);
+    KuString* bare =
+        KuCryptoBTEADecryptString(KuCryptoBTEAEncryptData(KuData::dataWithBytes("abc", 3), kKey), kKey);
     ASSERT_NE(bare, nullptr);
     EXPECT_STREQ(bare->c_str(), "abc");
 }
@@ -206,7 +218,31 @@ TEST_F(CipherTest, EncipheredFilesHoldTheEnvelopeUnchanged) {
     EXPECT_EQ(std::string(whole.begin(), whole.begin() + payload), "score = 12");
     KuData* loaded = KuLoadDataFromFile(S(path), kKey);
     ASSERT_NE(loaded, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(loaded->bytes), static_cast<size_t>(loaded->length)), "score = 12");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(loaded->bytes), static_cast<size_t>(loaded->length)),
+              "score = 12");
+}
+
+// The committed fuzz seeds go through the fuzz target's body, so a regression found once stays caught.
+TEST_F(CipherTest, FuzzCorpusReplaysCleanly) {
+    std::string folder = std::string(TANSY_SOURCE_DIR) + "/fuzz/corpus/envelope";
+    int replayed = 0, opened = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                         std::istreambuf_iterator<char>());
+        EXPECT_EQ(kujson_fuzz::runOnce(envelope_fuzz::envelopeTarget, bytes.data(), bytes.size()), "")
+            << entry.path();
+        unsigned char* out = nullptr;
+        int payload = 0;
+        if (KuCryptoBTEADecrypt(bytes.data(), static_cast<unsigned>(bytes.size()), out, payload,
+                                envelope_fuzz::kFuzzKey)) {
+            opened++;
+            free(out);
+        }
+        replayed++;
+    }
+    EXPECT_GE(replayed, 6);
+    EXPECT_GE(opened, 3);  // the seeds reach past the checksum test
 }
 
 }  // namespace

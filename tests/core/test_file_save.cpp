@@ -17,7 +17,9 @@
 
 namespace {
 
-KuString* S(const std::string& text) { return KuString::stringWithString(text.c_str()); }
+KuString* S(const std::string& text) {
+    return KuString::stringWithString(text.c_str());
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -30,7 +32,8 @@ std::string readFile(const std::string& path) {
 // write cannot pass for a whole document.
 std::string document(const char* tag, size_t n) {
     std::string text;
-    for (int line = 0; text.size() < n; line++) text += std::string(tag) + " line " + std::to_string(line) + " = (1,2)\n";
+    for (int line = 0; text.size() < n; line++)
+        text += std::string(tag) + " line " + std::to_string(line) + " = (1,2)\n";
     return text;
 }
 
@@ -48,12 +51,13 @@ bool stepHook(const char* step) {
 
 std::vector<std::string> folderEntries(const std::string& folder) {
     std::vector<std::string> names;
-    for (auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    for (auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
     return names;
 }
 
 class SaveTest : public KuPoolTest {
-protected:
+  protected:
     TempFolder folder;
     void SetUp() override {
         KuPoolTest::SetUp();
@@ -74,8 +78,8 @@ TEST_F(SaveTest, StepsAreCreateWritesSyncCloseRenameAndFolderSync) {
     std::string path = folder.write("room.tansy", oldDocument);
     KuSetSaveStepHook(stepHook);
     ASSERT_TRUE(KuSaveBytesToFile(S(path), newDocument.data(), static_cast<int>(newDocument.size())));
-    EXPECT_EQ(stepsSeen, (std::vector<std::string>{"create", "write", "write", "write", "sync", "close", "rename",
-                                                   "syncfolder"}));
+    EXPECT_EQ(stepsSeen, (std::vector<std::string>{"create", "write", "write", "write", "sync", "close",
+                                                   "rename", "syncfolder"}));
     EXPECT_EQ(readFile(path), newDocument);
     EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"room.tansy"});
 }
@@ -102,7 +106,8 @@ TEST_F(SaveTest, FailureAtAnyStepLeavesTheOldFileAndNoTemporary) {
 
 TEST_F(SaveTest, KillAtAnyStepLeavesTheWholeOldOrTheWholeNewFile) {
     std::string path = folder / "room.tansy";
-    const std::vector<std::string> steps = {"create", "write", "write", "write", "sync", "close", "rename", "syncfolder"};
+    const std::vector<std::string> steps = {"create", "write", "write",  "write",
+                                            "sync",   "close", "rename", "syncfolder"};
     for (int k = 0; k <= static_cast<int>(steps.size()); k++) {
         folder.write("room.tansy", oldDocument);
         ChildOutcome child = runInChild([&] {
@@ -116,7 +121,8 @@ TEST_F(SaveTest, KillAtAnyStepLeavesTheWholeOldOrTheWholeNewFile) {
         if (k < static_cast<int>(steps.size())) {
             EXPECT_EQ(child.signal, SIGKILL) << "step " << k << " " << child.output;
             // Killed before the rename: the old document; at the folder sync: the new one.
-            const std::string& expected = steps[static_cast<size_t>(k)] == "syncfolder" ? newDocument : oldDocument;
+            const std::string& expected =
+                steps[static_cast<size_t>(k)] == "syncfolder" ? newDocument : oldDocument;
             EXPECT_TRUE(content == expected) << "killed at " << steps[static_cast<size_t>(k)] << ", "
                                              << content.size() << " bytes on disk";
         } else {
@@ -162,7 +168,8 @@ TEST_F(SaveTest, WritesThroughSymbolicLinks) {
         {"links/relative.tansy", "../real/room.tansy"},
         {"links/chain.tansy", "absolute.tansy"},
     };
-    for (const Row& row : rows) std::filesystem::create_symlink(row.destination, folder / row.link);
+    for (const Row& row : rows)
+        std::filesystem::create_symlink(row.destination, folder / row.link);
     for (const Row& row : rows) {
         std::string text = std::string("through ") + row.link;
         ASSERT_TRUE(KuSaveStringToFile(S(folder / row.link), S(text))) << row.link;

@@ -1,8 +1,15 @@
 // The dialect's text reader: tokens, values, containers, points, errors and limits.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
 #include <string>
 
+#include "KuFile.h"
 #include "json_test_util.h"
 
 using jsontest::describe;
@@ -284,6 +291,32 @@ TEST_F(JsonReaderTest, DataReadersChooseTextOrBinary) {
     EXPECT_EQ(describe(quickParseKuJson(KuCryptoBTEAEncryptData(binary, key), key, false)), "{n:3}");
 }
 
+TEST_F(JsonReaderTest, ConvertsNumbersExactlyAsTheCLibraryDoes) {
+    std::mt19937 random(7);
+    const char* digits = "0123456789";
+    for (int i = 0; i < 40000; i++) {
+        std::string word = random() % 4 == 0 ? "-" : "";
+        const int length = 1 + (int)(random() % 26);
+        const int dot = (int)(random() % (length + 2)) - 1;  // -1 or past the end: an integer
+        for (int k = 0; k < length; k++) {
+            if (k == dot) word += '.';
+            word += digits[random() % (k < 3 && random() % 3 == 0 ? 1 : 10)];
+        }
+        KuArray<KuObject*>* list = static_cast<KuArray<KuObject*>*>(parseText("[" + word + "]").root);
+        ASSERT_NE(list, nullptr) << word;
+        auto* n = static_cast<KuNumber*>(list->objectAtIndex(0));
+        ASSERT_TRUE(n && n->kindCode() == kKuTypeNumber) << word;
+        if (word.find('.') == std::string::npos) {
+            ASSERT_EQ(n->intValue(), (int32_t)(uint32_t)(unsigned long long)atoll(word.c_str())) << word;
+        } else {
+            const float expected = (float)strtod(word.c_str(), nullptr);
+            ASSERT_EQ(n->floatValue(), expected) << word;
+            ASSERT_EQ(std::signbit(n->floatValue()), std::signbit(expected) && expected != 0) << word;
+        }
+        if (i % 1000 == 999) KuAutoreleasePool::drainCurrentPool();
+    }
+}
+
 TEST_F(JsonReaderTest, CachesDictionariesByName) {
     KuDictionary* d = KuDictionary::dictionary();
     d->addKeyInt(KuString::stringWithString("v"), 1);
@@ -303,6 +336,24 @@ TEST_F(JsonReaderTest, CachesDictionariesByName) {
     flushDictionaryCache();
     EXPECT_EQ(KuDictionaryFromCache("sheet.json"), nullptr);
     EXPECT_EQ(replacement->refCount, 1);
+
+    // A miss reads the file once; later lookups keep the first result even when the file changes.
+    char folder[] = "/tmp/kujson-cache-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/anim.json";
+    FILE* f = fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs("fps: 12\nframes: [a, b]\n", f);
+    fclose(f);
+    KuDictionary* read = KuQuickCachedJSONDict(path.c_str());
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(describe(read), "{fps:12,frames:[\"a\",\"b\"]}");
+    remove(path.c_str());
+    rmdir(folder);
+    EXPECT_EQ(KuQuickCachedJSONDict(path.c_str()), read);
+    EXPECT_EQ(KuQuickCachedJSONDict(KuString::stringWithString(path.c_str())), read);
+    flushDictionaryCache();
+    EXPECT_EQ(KuQuickCachedJSONDict(path.c_str()), nullptr);
 }
 
 }  // namespace

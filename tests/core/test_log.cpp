@@ -38,10 +38,12 @@ void useLibraryUnder(const std::string& root) {
     KuSetCompanyAndProjectName(KuString::stringWithString("Mossbank"), KuString::stringWithString("Tansy"));
 }
 
-std::string logPathUnder(const std::string& root) { return root + "/Mossbank/Tansy/Log.txt"; }
+std::string logPathUnder(const std::string& root) {
+    return root + "/Mossbank/Tansy/Log.txt";
+}
 
 class RecordingHooks : public KuLogHooks {
-public:
+  public:
     std::vector<std::string> calls;
     int warningAnswer = 0;
     int errorAnswer = 0;
@@ -64,13 +66,14 @@ public:
 
     std::string joined() const {
         std::string all;
-        for (const std::string& c : calls) all += c + "|";
+        for (const std::string& c : calls)
+            all += c + "|";
         return all;
     }
 };
 
 class LogTest : public KuPoolTest {
-protected:
+  protected:
     void TearDown() override {
         KuSetLogHooks(nullptr);
         KuSetIgnoreAlerts(false);
@@ -89,7 +92,8 @@ TEST_F(LogTest, PlainLogPrintsAndWritesNothing) {
     ASSERT_TRUE(child.exited);
     EXPECT_EQ(child.exitCode, 0);
     EXPECT_EQ(child.output, "");
-    EXPECT_TRUE(matches(readFile(logPathUnder(root.path())), std::string(kLogStamp) + "proof the file works\n"));
+    EXPECT_TRUE(
+        matches(readFile(logPathUnder(root.path())), std::string(kLogStamp) + "proof the file works\n"));
 }
 
 TEST_F(LogTest, ConsoleFunctionsPrintTheTimePrefixAndALineBreak) {
@@ -321,7 +325,8 @@ TEST_F(LogTest, LogFileAppendsDatedLinesOnlyWhenEnabledAndTheFolderIsKnown) {
     EXPECT_EQ(child.exitCode, 0);
     EXPECT_EQ(child.output, "enabled 0\n");
     std::string stamp = kLogStamp;
-    EXPECT_TRUE(matches(readFile(logPathUnder(root.path())), stamp + "one\n" + stamp + "two 2\n" + stamp + "three\n"))
+    EXPECT_TRUE(
+        matches(readFile(logPathUnder(root.path())), stamp + "one\n" + stamp + "two 2\n" + stamp + "three\n"))
         << readFile(logPathUnder(root.path()));
 }
 

@@ -18,7 +18,9 @@
 
 namespace {
 
-KuString* S(const std::string& text) { return KuString::stringWithString(text.c_str()); }
+KuString* S(const std::string& text) {
+    return KuString::stringWithString(text.c_str());
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -40,12 +42,12 @@ std::string storedKind(KuUserPrefs* prefs, const char* key) {
 }
 
 class WarningCollector : public KuLogHooks {
-public:
+  public:
     int appReceivesWarning(const char*) override { return 1; }
 };
 
 class PrefsTest : public KuPoolTest {
-protected:
+  protected:
     TempFolder folder;
     WarningCollector quiet;  // damaged files are reported by the reader; the tests expect them
     void SetUp() override {
@@ -77,7 +79,8 @@ TEST_F(PrefsTest, SettersChangeNothingWhenTheValueAlreadyReadsTheSame) {
         {"a = 3", "same int", [](KuUserPrefs* p) { p->setInt("a", 3); }, false, "int 3"},
         {"a = 3", "other int", [](KuUserPrefs* p) { p->set("a", 4); }, true, "int 4"},
         {"a = \"3\"", "int read from text", [](KuUserPrefs* p) { p->setInt("a", 3); }, false, "string 3"},
-        {"a = { b = 1 }", "int 0 over a dictionary", [](KuUserPrefs* p) { p->setInt("a", 0); }, true, "int 0"},
+        {"a = { b = 1 }", "int 0 over a dictionary", [](KuUserPrefs* p) { p->setInt("a", 0); }, true,
+         "int 0"},
         {"z = 1", "int on absent key", [](KuUserPrefs* p) { p->setInt("a", 0); }, true, "int 0"},
         {"a = 0.5", "same float", [](KuUserPrefs* p) { p->setFloat("a", 0.5f); }, false, "float 0.5"},
         {"a = 0.5", "other float", [](KuUserPrefs* p) { p->setFloat("a", 0.25f); }, true, "float 0.25"},
@@ -86,7 +89,8 @@ TEST_F(PrefsTest, SettersChangeNothingWhenTheValueAlreadyReadsTheSame) {
         {"a = 0", "bool false over 0", [](KuUserPrefs* p) { p->setBool("a", false); }, false, "int 0"},
         {"a = YES", "bool true over YES", [](KuUserPrefs* p) { p->setBool("a", true); }, false, "int 1"},
         {"a = 1", "bool false over 1", [](KuUserPrefs* p) { p->setBool("a", false); }, true, "int 0"},
-        {"a = \"yes\"", "bool true over \"yes\"", [](KuUserPrefs* p) { p->setBool("a", true); }, true, "int 1"},
+        {"a = \"yes\"", "bool true over \"yes\"", [](KuUserPrefs* p) { p->setBool("a", true); }, true,
+         "int 1"},
         {"z = 1", "bool false on absent key", [](KuUserPrefs* p) { p->setBool("a", false); }, true, "int 0"},
         {"a = \"x\"", "same string", [](KuUserPrefs* p) { p->setString("a", S("x")); }, false, "string x"},
         {"a = 5", "string equal to a number's text", [](KuUserPrefs* p) { p->setString("a", S("5")); }, false,
@@ -96,7 +100,11 @@ TEST_F(PrefsTest, SettersChangeNothingWhenTheValueAlreadyReadsTheSame) {
          "string {1,0.5,0,1}"},
         {"a = \"{1,0.5,0,0.5}\"", "other colour", [&](KuUserPrefs* p) { p->setColor("a", orange); }, true,
          "string {1,0.5,0,1}"},
-        {"a = (1,2)", "same point", [](KuUserPrefs* p) { p->setPoint("a", KuPoint{1, 2}); }, true, "KuPointObject"},
+        {"a = (1,2)", "same point",
+         [](KuUserPrefs* p) {
+             p->setPoint("a", KuPoint{1, 2});
+         },
+         true, "KuPointObject"},
     };
     int index = 0;
     for (const Row& row : rows) {
@@ -162,8 +170,8 @@ TEST_F(PrefsTest, BooleansReadByTheirIntegerValue) {
     struct Row {
         const char* file;
         bool expected;
-    } rows[] = {{"b: YES", true}, {"b: NO", false}, {"b: \"yes\"", false}, {"b: 7", true}, {"b: \"2\"", true},
-                {"c: 1", true}};  // absent: the fallback
+    } rows[] = {{"b: YES", true}, {"b: NO", false},   {"b: \"yes\"", false},
+                {"b: 7", true},   {"b: \"2\"", true}, {"c: 1", true}};  // absent: the fallback
     int index = 0;
     for (const Row& row : rows) {
         KuUserPrefs* prefs = storeWith("bool" + std::to_string(index++) + ".json", row.file);
@@ -178,12 +186,14 @@ TEST_F(PrefsTest, RemovalRules) {
         bool dirtyWhenAbsent;
     } rows[] = {
         {"setObject null", [](KuUserPrefs* p) { return p->setObject("k", nullptr); }, true},
-        {"setString null", [](KuUserPrefs* p) { return static_cast<KuObject*>(p->setString("k", nullptr)); }, true},
+        {"setString null", [](KuUserPrefs* p) { return static_cast<KuObject*>(p->setString("k", nullptr)); },
+         true},
         {"setStringArray null",
          [](KuUserPrefs* p) { return static_cast<KuObject*>(p->setStringArray("k", nullptr)); }, true},
         {"setDictionary null",
          [](KuUserPrefs* p) { return static_cast<KuObject*>(p->setDictionary("k", nullptr)); }, false},
-        {"setData null", [](KuUserPrefs* p) { return static_cast<KuObject*>(p->setData("k", nullptr)); }, false},
+        {"setData null", [](KuUserPrefs* p) { return static_cast<KuObject*>(p->setData("k", nullptr)); },
+         false},
         {"remove",
          [](KuUserPrefs* p) {
              p->remove("k");
@@ -231,7 +241,10 @@ TEST_F(PrefsTest, TypedQueriesAndStoredObjects) {
         const char* key;
         bool number, string;
         const char* text;  // getCString, null when absent
-    } rows[] = {{"n", true, false, "4"}, {"s", false, true, "four"}, {"f", true, false, "2.5"}, {"x", false, false, nullptr}};
+    } rows[] = {{"n", true, false, "4"},
+                {"s", false, true, "four"},
+                {"f", true, false, "2.5"},
+                {"x", false, false, nullptr}};
     for (const Row& row : rows) {
         EXPECT_EQ(prefs->isNumber(row.key), row.number) << row.key;
         EXPECT_EQ(prefs->isString(row.key), row.string) << row.key;
@@ -289,11 +302,13 @@ TEST_F(PrefsTest, EncipheredStoresNeedTheirKey) {
         const unsigned char* readKey;
         bool readsBack;
     } rows[] = {
-        {"selector 1", reinterpret_cast<const unsigned char*>(1), reinterpret_cast<const unsigned char*>(1), true},
-        {"selector 2", reinterpret_cast<const unsigned char*>(2), reinterpret_cast<const unsigned char*>(2), true},
+        {"selector 1", reinterpret_cast<const unsigned char*>(1), reinterpret_cast<const unsigned char*>(1),
+         true},
+        {"selector 2", reinterpret_cast<const unsigned char*>(2), reinterpret_cast<const unsigned char*>(2),
+         true},
         {"own key", ownKey, ownKey, true},
-        {"selector 1 read with 2", reinterpret_cast<const unsigned char*>(1), reinterpret_cast<const unsigned char*>(2),
-         false},
+        {"selector 1 read with 2", reinterpret_cast<const unsigned char*>(1),
+         reinterpret_cast<const unsigned char*>(2), false},
         {"own key read with selector 1", ownKey, reinterpret_cast<const unsigned char*>(1), false},
     };
     for (const Row& row : rows) {
