@@ -1,11 +1,10 @@
 // Sections: >>contexts >>device >>information >>window surface
 #include <SDL.h>
-#include <epoxy/gl.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "RvOpenGL.h"
+#include "RvOpenGLInternal.h"
 
 // >>contexts
 

@@ -37,7 +37,6 @@ enum : uint8_t {
     kPunct = 2,           // single-character tokens
     kStopsQuoted = 4,     // NUL, LF, CR, backslash, the two quotes
     kEscapedOnWrite = 8,  // LF, CR, double quote, backslash
-    kBlank = 16,          // space, tab, LF, CR
 };
 
 struct CharTable {
@@ -46,7 +45,7 @@ struct CharTable {
         for (const char* s = "[]{}()=:,"; *s; s++)
             cls[(unsigned char)*s] |= kEndsWord | kPunct;
         for (const char* s = " \t\n\r"; *s; s++)
-            cls[(unsigned char)*s] |= kEndsWord | kBlank;
+            cls[(unsigned char)*s] |= kEndsWord;
         cls[(unsigned char)'"'] |= kEndsWord | kStopsQuoted | kEscapedOnWrite;
         cls[(unsigned char)'\''] |= kEndsWord | kStopsQuoted;
         cls[0] |= kEndsWord | kStopsQuoted;

@@ -1,11 +1,12 @@
 // tansy_drawart: draws the sample project's art, packs it into sprite sheets with their control
 // files, and writes the room documents in the engine's JSON layout.
 //
-// Usage: tansy_drawart <project folder> [--preview <png>]
-// Writes SpriteSheets/, _SpriteSheets/, Tansy/ and Tansy/Harbour/ under the project folder. The
-// output depends on nothing but this file, so a re-run reproduces the committed files byte for
-// byte. --preview also writes a picture of each room as the editor shows it (not part of the
-// project).
+// Usage: tansy_drawart <project folder> [--preview <prefix>]
+// Writes SpriteSheets/, _SpriteSheets/, Tansy/ and Tansy/Harbour/ under the project folder and
+// exits 0, or exits 1 when a file cannot be written. The output depends only on this file and the
+// engine's JSON writer, so a re-run reproduces the committed files byte for byte. --preview also
+// writes <prefix>-dock0..2.png and <prefix>-lighthouse.png: each room as the editor first shows
+// it, at twice the size (not part of the project).
 //
 // Sections:
 //   // >>canvas      premultiplied RGBA canvas, anti-aliased polygon filling, paints
@@ -19,8 +20,8 @@
 //   // >>main
 
 #include <algorithm>
-#include <cstdarg>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -136,7 +137,9 @@ Paint linear(Pt a, Pt b, Stops stops) {
     p.stops = std::move(stops);
     return p;
 }
-Paint vertical(float y0, float y1, Stops stops) { return linear({0, y0}, {0, y1}, std::move(stops)); }
+Paint vertical(float y0, float y1, Stops stops) {
+    return linear({0, y0}, {0, y1}, std::move(stops));
+}
 Paint radial(Pt centre, float radius, Stops stops, float aspect = 1) {
     Paint p;
     p.kind = Paint::kRadial;
@@ -251,7 +254,8 @@ class Canvas {
                 const float* s = &src.px[(static_cast<size_t>(y) * src.w + x) * 4];
                 float* d = &px[(static_cast<size_t>(ty) * w + tx) * 4];
                 float k = 1 - s[3] * opacity;
-                for (int i = 0; i < 4; i++) d[i] = s[i] * opacity + d[i] * k;
+                for (int i = 0; i < 4; i++)
+                    d[i] = s[i] * opacity + d[i] * k;
             }
         }
     }
@@ -261,7 +265,8 @@ class Canvas {
     void clipTo(const Canvas& mask) {
         for (size_t i = 0; i < static_cast<size_t>(w) * h && i < static_cast<size_t>(mask.w) * mask.h; i++) {
             float k = mask.px[i * 4 + 3];
-            for (int c = 0; c < 4; c++) px[i * 4 + c] *= k;
+            for (int c = 0; c < 4; c++)
+                px[i * 4 + c] *= k;
         }
     }
 
@@ -313,7 +318,9 @@ class Canvas {
 
 // >>shapes
 
-Poly rect(float x0, float y0, float x1, float y1) { return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}; }
+Poly rect(float x0, float y0, float x1, float y1) {
+    return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+}
 
 Poly ellipse(float cx, float cy, float rx, float ry, int segments = 40) {
     Poly p;
@@ -347,7 +354,8 @@ Poly capsule(Pt a, Pt b, float radius) {
 
 std::vector<Poly> stroke(const std::vector<Pt>& line, float width) {
     std::vector<Poly> out;
-    for (size_t i = 0; i + 1 < line.size(); i++) out.push_back(capsule(line[i], line[i + 1], width * 0.5f));
+    for (size_t i = 0; i + 1 < line.size(); i++)
+        out.push_back(capsule(line[i], line[i + 1], width * 0.5f));
     return out;
 }
 
@@ -382,7 +390,8 @@ std::vector<Pt> curve(Pt a, Pt c, Pt b, int segments = 12) {
     std::vector<Pt> out;
     for (int i = 0; i <= segments; i++) {
         float t = static_cast<float>(i) / segments, u = 1 - t;
-        out.push_back({u * u * a.x + 2 * u * t * c.x + t * t * b.x, u * u * a.y + 2 * u * t * c.y + t * t * b.y});
+        out.push_back(
+            {u * u * a.x + 2 * u * t * c.x + t * t * b.x, u * u * a.y + 2 * u * t * c.y + t * t * b.y});
     }
     return out;
 }
@@ -453,13 +462,19 @@ void trimBox(const std::vector<unsigned char>& rgba, int w, int h, int* bx, int*
     *bh = maxY - minY + 1;
 }
 
-void writeBytes(const std::string& path, const void* data, size_t n) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+bool writeBytes(const std::string& path, const void* data, size_t n) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(static_cast<const char*>(data), static_cast<std::streamsize>(n));
+    out.close();
+    if (!out) fprintf(stderr, "cannot write %s\n", path.c_str());
+    return static_cast<bool>(out);
 }
 
-void writeText(const std::string& path, const std::string& text) { writeBytes(path, text.data(), text.size()); }
+bool writeText(const std::string& path, const std::string& text) {
+    return writeBytes(path, text.data(), text.size());
+}
 
 void pngToVector(void* context, void* data, int size) {
     auto* out = static_cast<std::vector<unsigned char>*>(context);
@@ -470,8 +485,7 @@ void pngToVector(void* context, void* data, int size) {
 bool writePng(const std::string& path, const std::vector<unsigned char>& rgba, int w, int h) {
     std::vector<unsigned char> png;
     if (!stbi_write_png_to_func(pngToVector, &png, w, h, 4, rgba.data(), w * 4)) return false;
-    writeBytes(path, png.data(), png.size());
-    return true;
+    return writeBytes(path, png.data(), png.size());
 }
 
 std::string fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -486,7 +500,9 @@ std::string fmt(const char* format, ...) {
 }
 
 // "%g" of a whole or half number, as packers write offsets.
-std::string num(float v) { return fmt("%g", v); }
+std::string num(float v) {
+    return fmt("%g", v);
+}
 
 std::string controlFile(const Sheet& sheet, const std::vector<Placed>& placed, int atlasW, int atlasH) {
     std::string png = sheet.name + ".png";
@@ -496,61 +512,63 @@ std::string controlFile(const Sheet& sheet, const std::vector<Placed>& placed, i
         bool trimmed = p.w != p.sourceW || p.h != p.sourceH;
         out += "        \"" + p.name + "\": {\n";
         switch (sheet.layout) {
-            case SheetLayout::kStringRects: {
-                // Centre offset of the trimmed rectangle, y up, as this layout's packers note it.
-                float ox = p.trimX + p.w * 0.5f - p.sourceW * 0.5f;
-                float oy = p.sourceH * 0.5f - p.trimY - p.h * 0.5f;
-                out += fmt("            \"frame\": \"{{%d,%d},{%d,%d}}\",\n", p.x, p.y, p.w, p.h);
-                out += "            \"offset\": \"{" + num(ox) + "," + num(oy) + "}\",\n";
-                out += "            \"rotated\": false,\n";
-                out += fmt("            \"sourceColorRect\": \"{{%d,%d},{%d,%d}}\",\n", p.trimX, p.trimY, p.w, p.h);
-                out += fmt("            \"sourceSize\": \"{%d,%d}\"\n", p.sourceW, p.sourceH);
-                break;
-            }
-            case SheetLayout::kCentreOffsets: {
-                float ox = p.trimX + p.w * 0.5f - p.sourceW * 0.5f;
-                float oy = p.sourceH * 0.5f - p.trimY - p.h * 0.5f;
-                out += "            \"aliases\": [],\n";
-                out += "            \"spriteOffset\": \"{" + num(ox) + "," + num(oy) + "}\",\n";
-                out += fmt("            \"spriteSize\": \"{%d,%d}\",\n", p.w, p.h);
-                out += fmt("            \"spriteSourceSize\": \"{%d,%d}\",\n", p.sourceW, p.sourceH);
-                out += fmt("            \"spriteTrimmed\": %s,\n", trimmed ? "true" : "false");
-                out += fmt("            \"textureRect\": \"{{%d,%d},{%d,%d}}\",\n", p.x, p.y, p.w, p.h);
-                out += "            \"textureRotated\": false\n";
-                break;
-            }
-            case SheetLayout::kObjectRects:
-                out += fmt("            \"frame\": {\"x\": %d, \"y\": %d, \"w\": %d, \"h\": %d},\n", p.x, p.y, p.w, p.h);
-                out += "            \"rotated\": false,\n";
-                out += fmt("            \"trimmed\": %s,\n", trimmed ? "true" : "false");
-                out += fmt("            \"spriteSourceSize\": {\"x\": %d, \"y\": %d, \"w\": %d, \"h\": %d},\n", p.trimX,
-                           p.trimY, p.w, p.h);
-                out += fmt("            \"sourceSize\": {\"w\": %d, \"h\": %d}\n", p.sourceW, p.sourceH);
-                break;
+        case SheetLayout::kStringRects: {
+            // Centre offset of the trimmed rectangle, y up, as this layout's packers note it.
+            float ox = p.trimX + p.w * 0.5f - p.sourceW * 0.5f;
+            float oy = p.sourceH * 0.5f - p.trimY - p.h * 0.5f;
+            out += fmt("            \"frame\": \"{{%d,%d},{%d,%d}}\",\n", p.x, p.y, p.w, p.h);
+            out += "            \"offset\": \"{" + num(ox) + "," + num(oy) + "}\",\n";
+            out += "            \"rotated\": false,\n";
+            out +=
+                fmt("            \"sourceColorRect\": \"{{%d,%d},{%d,%d}}\",\n", p.trimX, p.trimY, p.w, p.h);
+            out += fmt("            \"sourceSize\": \"{%d,%d}\"\n", p.sourceW, p.sourceH);
+            break;
+        }
+        case SheetLayout::kCentreOffsets: {
+            float ox = p.trimX + p.w * 0.5f - p.sourceW * 0.5f;
+            float oy = p.sourceH * 0.5f - p.trimY - p.h * 0.5f;
+            out += "            \"aliases\": [],\n";
+            out += "            \"spriteOffset\": \"{" + num(ox) + "," + num(oy) + "}\",\n";
+            out += fmt("            \"spriteSize\": \"{%d,%d}\",\n", p.w, p.h);
+            out += fmt("            \"spriteSourceSize\": \"{%d,%d}\",\n", p.sourceW, p.sourceH);
+            out += fmt("            \"spriteTrimmed\": %s,\n", trimmed ? "true" : "false");
+            out += fmt("            \"textureRect\": \"{{%d,%d},{%d,%d}}\",\n", p.x, p.y, p.w, p.h);
+            out += "            \"textureRotated\": false\n";
+            break;
+        }
+        case SheetLayout::kObjectRects:
+            out += fmt("            \"frame\": {\"x\": %d, \"y\": %d, \"w\": %d, \"h\": %d},\n", p.x, p.y,
+                       p.w, p.h);
+            out += "            \"rotated\": false,\n";
+            out += fmt("            \"trimmed\": %s,\n", trimmed ? "true" : "false");
+            out += fmt("            \"spriteSourceSize\": {\"x\": %d, \"y\": %d, \"w\": %d, \"h\": %d},\n",
+                       p.trimX, p.trimY, p.w, p.h);
+            out += fmt("            \"sourceSize\": {\"w\": %d, \"h\": %d}\n", p.sourceW, p.sourceH);
+            break;
         }
         out += i + 1 < placed.size() ? "        },\n" : "        }\n";
     }
     out += "    },\n";
     switch (sheet.layout) {
-        case SheetLayout::kStringRects:
-            out += "    \"metadata\": {\n        \"format\": 2,\n";
-            out += "        \"realTextureFileName\": \"" + png + "\",\n";
-            out += fmt("        \"size\": \"{%d,%d}\",\n", atlasW, atlasH);
-            out += "        \"textureFileName\": \"" + png + "\"\n    }\n";
-            break;
-        case SheetLayout::kCentreOffsets:
-            out += "    \"metadata\": {\n        \"format\": 3,\n        \"pixelFormat\": \"RGBA8888\",\n";
-            out += "        \"premultiplyAlpha\": false,\n";
-            out += "        \"realTextureFileName\": \"" + png + "\",\n";
-            out += fmt("        \"size\": \"{%d,%d}\",\n", atlasW, atlasH);
-            out += "        \"textureFileName\": \"" + png + "\"\n    }\n";
-            break;
-        case SheetLayout::kObjectRects:
-            out += "    \"meta\": {\n        \"app\": \"tansy_drawart\",\n        \"version\": \"1.0\",\n";
-            out += "        \"image\": \"" + png + "\",\n";
-            out += fmt("        \"size\": {\"w\": %d, \"h\": %d},\n", atlasW, atlasH);
-            out += "        \"scale\": \"1\"\n    }\n";
-            break;
+    case SheetLayout::kStringRects:
+        out += "    \"metadata\": {\n        \"format\": 2,\n";
+        out += "        \"realTextureFileName\": \"" + png + "\",\n";
+        out += fmt("        \"size\": \"{%d,%d}\",\n", atlasW, atlasH);
+        out += "        \"textureFileName\": \"" + png + "\"\n    }\n";
+        break;
+    case SheetLayout::kCentreOffsets:
+        out += "    \"metadata\": {\n        \"format\": 3,\n        \"pixelFormat\": \"RGBA8888\",\n";
+        out += "        \"premultiplyAlpha\": false,\n";
+        out += "        \"realTextureFileName\": \"" + png + "\",\n";
+        out += fmt("        \"size\": \"{%d,%d}\",\n", atlasW, atlasH);
+        out += "        \"textureFileName\": \"" + png + "\"\n    }\n";
+        break;
+    case SheetLayout::kObjectRects:
+        out += "    \"meta\": {\n        \"app\": \"tansy_drawart\",\n        \"version\": \"1.0\",\n";
+        out += "        \"image\": \"" + png + "\",\n";
+        out += fmt("        \"size\": {\"w\": %d, \"h\": %d},\n", atlasW, atlasH);
+        out += "        \"scale\": \"1\"\n    }\n";
+        break;
     }
     out += "}\n";
     return out;
@@ -572,8 +590,8 @@ bool writeSheet(const Sheet& sheet, const std::string& folder) {
         it.place.sourceH = f.image.height();
         it.pixels = f.image.rgba8();
         if (sheet.trim) {
-            trimBox(it.pixels, it.place.sourceW, it.place.sourceH, &it.place.trimX, &it.place.trimY, &it.place.w,
-                    &it.place.h);
+            trimBox(it.pixels, it.place.sourceW, it.place.sourceH, &it.place.trimX, &it.place.trimY,
+                    &it.place.w, &it.place.h);
         } else {
             it.place.w = it.place.sourceW;
             it.place.h = it.place.sourceH;
@@ -581,7 +599,8 @@ bool writeSheet(const Sheet& sheet, const std::string& folder) {
         items.push_back(std::move(it));
     }
     std::vector<size_t> order(items.size());
-    for (size_t i = 0; i < order.size(); i++) order[i] = i;
+    for (size_t i = 0; i < order.size(); i++)
+        order[i] = i;
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         if (items[a].place.h != items[b].place.h) return items[a].place.h > items[b].place.h;
         return items[a].place.name < items[b].place.name;
@@ -608,17 +627,19 @@ bool writeSheet(const Sheet& sheet, const std::string& folder) {
     for (const Item& it : items) {
         const Placed& p = it.place;
         for (int row = 0; row < p.h; row++) {
-            const unsigned char* src = &it.pixels[(static_cast<size_t>(p.trimY + row) * p.sourceW + p.trimX) * 4];
+            const unsigned char* src =
+                &it.pixels[(static_cast<size_t>(p.trimY + row) * p.sourceW + p.trimX) * 4];
             unsigned char* dst = &atlas[(static_cast<size_t>(p.y + row) * sheet.atlasWidth + p.x) * 4];
             memcpy(dst, src, static_cast<size_t>(p.w) * 4);
         }
     }
     std::vector<Placed> placed;
-    for (const Item& it : items) placed.push_back(it.place);
+    for (const Item& it : items)
+        placed.push_back(it.place);
     std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.name < b.name; });
     if (!writePng(folder + "/" + sheet.name + ".png", atlas, sheet.atlasWidth, atlasH)) return false;
-    writeText(folder + "/" + sheet.name + ".json", controlFile(sheet, placed, sheet.atlasWidth, atlasH));
-    return true;
+    return writeText(folder + "/" + sheet.name + ".json",
+                     controlFile(sheet, placed, sheet.atlasWidth, atlasH));
 }
 
 // >>common
@@ -633,8 +654,11 @@ Canvas gullFlying(int beat) {
     Rgba wing = hex(0xf3e4e0), wingShade = hex(0xb9a9b8), tipColour = hex(0x3a3142);
     for (int side = -1; side <= 1; side += 2) {
         auto X = [&](float dx) { return 13 + side * dx; };
-        Poly w = {{X(1.5f), cy - 1.2f},     {X(6.5f), cy + elbow[beat] - 1.2f}, {X(12.5f), cy + tip[beat]},
-                  {X(7.0f), cy + elbow[beat] + 1.2f}, {X(1.5f), cy + 1.2f}};
+        Poly w = {{X(1.5f), cy - 1.2f},
+                  {X(6.5f), cy + elbow[beat] - 1.2f},
+                  {X(12.5f), cy + tip[beat]},
+                  {X(7.0f), cy + elbow[beat] + 1.2f},
+                  {X(1.5f), cy + 1.2f}};
         c.fill(w, linear({13, cy}, {X(12), cy + tip[beat]}, {{0, wing}, {0.7f, wingShade}, {1, wingShade}}));
         Poly t = {{X(10.0f), cy + (elbow[beat] + tip[beat]) * 0.5f - 0.6f},
                   {X(12.5f), cy + tip[beat]},
@@ -685,9 +709,11 @@ void drawCrate(Canvas& c, float x, float y, float s) {
         c.fill(stroke({{x, py}, {x + s, py}}, 0.7f), solid(withAlpha(edge, 0.7f)));
     }
     c.fill(stroke({{x + 1.5f, y + d + s - 1.5f}, {x + s - 1.5f, y + d + 1.5f}}, 1.6f), solid(hex(0x7a4b2a)));
-    std::vector<Poly> frame = stroke({{x, y + d}, {x + s, y + d}, {x + s, y + s + d}, {x, y + s + d}, {x, y + d}}, 1.3f);
+    std::vector<Poly> frame =
+        stroke({{x, y + d}, {x + s, y + d}, {x + s, y + s + d}, {x, y + s + d}, {x, y + d}}, 1.3f);
     c.fill(frame, solid(edge));
-    c.fill(stroke({{x + s, y + d}, {x + s + d, y}, {x + s + d, y + s}, {x + s, y + s + d}}, 1.0f), solid(edge));
+    c.fill(stroke({{x + s, y + d}, {x + s + d, y}, {x + s + d, y + s}, {x + s, y + s + d}}, 1.0f),
+           solid(edge));
     c.fill(stroke({{x, y + d}, {x + d, y}, {x + s + d, y}}, 1.0f), solid(edge));
 }
 
@@ -703,8 +729,12 @@ Canvas barrel() {
     std::vector<Pt> right = curve({18.5f, 26}, {22.5f, 15}, {18.5f, 4});
     Poly body = left;
     body.insert(body.end(), right.begin(), right.end());
-    c.fill(body, linear({1, 0}, {21, 0}, {{0, hex(0x4f321f)}, {0.35f, hex(0xa9713f)}, {0.6f, hex(0x8a5a33)}, {1, hex(0x4a2e1c)}}));
-    for (float sx : {6.5f, 11.0f, 15.5f}) c.fill(stroke(curve({sx, 5}, {sx + (sx - 11) * 0.35f, 15}, {sx, 26}), 0.6f), solid(hex(0x3b2416, 0.6f)));
+    c.fill(body,
+           linear({1, 0}, {21, 0},
+                  {{0, hex(0x4f321f)}, {0.35f, hex(0xa9713f)}, {0.6f, hex(0x8a5a33)}, {1, hex(0x4a2e1c)}}));
+    for (float sx : {6.5f, 11.0f, 15.5f})
+        c.fill(stroke(curve({sx, 5}, {sx + (sx - 11) * 0.35f, 15}, {sx, 26}), 0.6f),
+               solid(hex(0x3b2416, 0.6f)));
     for (float hy : {7.5f, 11.5f, 19.5f, 23.5f}) {
         float half = 7.5f + 2.0f * std::sin(kPi * (hy - 4) / 22);
         c.fill(stroke(arcPoints(11, hy - 1.8f, half, 1.8f, 0, 180, 12), 1.5f), solid(hex(0x2e2a2e)));
@@ -716,8 +746,10 @@ Canvas barrel() {
 
 Sheet commonSheet() {
     Sheet s{"Common", SheetLayout::kCentreOffsets, true, 256, {}};
-    for (int i = 0; i < 4; i++) s.add(fmt("gull_fly_%d", i + 1), gullFlying(i));
-    for (int i = 0; i < 2; i++) s.add(fmt("gull_sit_%d", i + 1), gullSitting(i));
+    for (int i = 0; i < 4; i++)
+        s.add(fmt("gull_fly_%d", i + 1), gullFlying(i));
+    for (int i = 0; i < 2; i++)
+        s.add(fmt("gull_sit_%d", i + 1), gullSitting(i));
     s.add("crate", crate());
     s.add("barrel", barrel());
     return s;
@@ -731,7 +763,7 @@ constexpr float kDockHorizon = 90;  // canvas rows are y down; the room's y grow
 constexpr float kDockCurb = 170;
 
 Stops duskSky() {
-    return {{0, hex(0x17163a)},    {0.3f, hex(0x302a5c)}, {0.56f, hex(0x6c4474)},
+    return {{0, hex(0x17163a)},    {0.3f, hex(0x302a5c)},  {0.56f, hex(0x6c4474)},
             {0.8f, hex(0xc9646a)}, {0.93f, hex(0xf09b64)}, {1, hex(0xffc57c)}};
 }
 
@@ -766,9 +798,11 @@ Canvas dockSky() {
     Rng rng(11);
     c.fill(rect(0, 0, 480, kRoomH), vertical(0, kDockHorizon + 2, duskSky()));
     drawStars(c, rng, 34, 42);
-    c.fill(ellipse(240, kDockHorizon, 150, 70), glowPaint({240, kDockHorizon}, 150, hex(0xffb070, 0.5f), 0.45f));
-    c.fill(ellipse(240, kDockHorizon - 2, 15, 15, 64),
-           radial({240, kDockHorizon - 5}, 16, {{0, hex(0xfff7dc)}, {0.7f, hex(0xffe3a6)}, {1, hex(0xffca84)}}));
+    c.fill(ellipse(240, kDockHorizon, 150, 70),
+           glowPaint({240, kDockHorizon}, 150, hex(0xffb070, 0.5f), 0.45f));
+    c.fill(
+        ellipse(240, kDockHorizon - 2, 15, 15, 64),
+        radial({240, kDockHorizon - 5}, 16, {{0, hex(0xfff7dc)}, {0.7f, hex(0xffe3a6)}, {1, hex(0xffca84)}}));
     drawCloud(c, 90, 52, 120, 4, rng);
     drawCloud(c, 170, 68, 90, 3, rng);
     drawCloud(c, 360, 46, 150, 5, rng);
@@ -784,7 +818,8 @@ float ridge(float x, float base, float a1, float f1, float p1, float a2, float f
 
 Poly ridgePoly(float x0, float x1, float bottom, const std::function<float(float)>& top) {
     Poly p = {{x0, bottom}};
-    for (float x = x0; x <= x1 + 0.01f; x += 4) p.push_back({x, top(x)});
+    for (float x = x0; x <= x1 + 0.01f; x += 4)
+        p.push_back({x, top(x)});
     p.push_back({x1, bottom});
     return p;
 }
@@ -804,19 +839,25 @@ Canvas dockHills() {
     Stops far = {{0, hex(0x765486)}, {1, hex(0x9a6483)}};
     c.fill(ridgePoly(0, 260, bottom, farWest), vertical(50, 92, far));
     c.fill(ridgePoly(350, 600, bottom, farEast), vertical(50, 92, far));
-    auto nearWest = [](float x) { return std::min(93.0f, ridge(x, 80, 3, 0.05f, 0.7f, 1.5f, 0.13f, 2.0f) + std::max(0.0f, x - 150) * 0.3f); };
-    auto nearEast = [](float x) { return std::min(93.0f, ridge(x, 79, 3.5f, 0.04f, 1.9f, 1.2f, 0.11f, 0.3f) + std::max(0.0f, 470 - x) * 0.3f); };
+    auto nearWest = [](float x) {
+        return std::min(93.0f,
+                        ridge(x, 80, 3, 0.05f, 0.7f, 1.5f, 0.13f, 2.0f) + std::max(0.0f, x - 150) * 0.3f);
+    };
+    auto nearEast = [](float x) {
+        return std::min(93.0f,
+                        ridge(x, 79, 3.5f, 0.04f, 1.9f, 1.2f, 0.11f, 0.3f) + std::max(0.0f, 470 - x) * 0.3f);
+    };
     Stops nearStops = {{0, hex(0x4c3a62)}, {1, hex(0x6a4a6c)}};
     c.fill(ridgePoly(0, 200, bottom, nearWest), vertical(70, 92, nearStops));
     c.fill(ridgePoly(400, 600, bottom, nearEast), vertical(70, 92, nearStops));
     // The lighthouse on the western headland: the room up the steps.
-    float lx = 170, base = farWest(lx) + 1.5f;
-    c.fill(Poly{{lx - 2.6f, base}, {lx + 2.6f, base}, {lx + 1.8f, base - 15}, {lx - 1.8f, base - 15}},
-           linear({lx - 3, 0}, {lx + 3, 0}, {{0, hex(0xf0e2dc)}, {1, hex(0xa99aa8)}}));
-    c.fill(rect(lx - 2.3f, base - 10, lx + 2.3f, base - 7), solid(hex(0xb8453e)));
-    c.fill(rect(lx - 2.0f, base - 17.5f, lx + 2.0f, base - 15), solid(hex(0xffe9a8)));
-    c.fill(ellipse(lx, base - 16.5f, 10, 10), glowPaint({lx, base - 16.5f}, 10, hex(0xffe6a0, 0.7f)));
-    c.fill(ellipse(lx, base - 18.8f, 2.4f, 1.3f), solid(hex(0x2e2632)));
+    float lx = 170, base = farWest(lx) + 1.0f;
+    c.fill(Poly{{lx - 1.8f, base}, {lx + 1.8f, base}, {lx + 1.2f, base - 10}, {lx - 1.2f, base - 10}},
+           linear({lx - 2, 0}, {lx + 2, 0}, {{0, hex(0xf0e2dc)}, {1, hex(0xa99aa8)}}));
+    c.fill(rect(lx - 1.6f, base - 6.5f, lx + 1.6f, base - 4.5f), solid(hex(0xb8453e)));
+    c.fill(rect(lx - 1.4f, base - 12, lx + 1.4f, base - 10), solid(hex(0xffe9a8)));
+    c.fill(ellipse(lx, base - 11, 7, 7), glowPaint({lx, base - 11}, 7, hex(0xffe6a0, 0.7f)));
+    c.fill(ellipse(lx, base - 12.6f, 1.7f, 0.9f), solid(hex(0x2e2632)));
     // Cottage windows on the eastern slopes.
     for (Pt p : {Pt{452, 78}, Pt{470, 75}, Pt{505, 71}, Pt{540, 68}, Pt{566, 74}, Pt{131, 79}}) {
         c.fill(ellipse(p.x, p.y, 3.5f, 3.5f), glowPaint(p, 3.5f, hex(0xffc46a, 0.45f)));
@@ -835,8 +876,10 @@ void drawWaves(Canvas& c, Rng& rng, float x0, float x1, float top, float bottom,
         for (int i = 0; i < dashes; i++) {
             float x = rng.uniform(x0, x1);
             float yy = y + rng.uniform(-1, 1);
-            c.fill(capsule({x, yy}, {x + len, yy}, thick * 0.5f), solid(withAlpha(light, light.a * (1 - 0.5f * depth))));
-            c.fill(capsule({x + 1, yy + thick + 0.3f}, {x + len - 1, yy + thick + 0.3f}, thick * 0.45f), solid(dark));
+            c.fill(capsule({x, yy}, {x + len, yy}, thick * 0.5f),
+                   solid(withAlpha(light, light.a * (1 - 0.5f * depth))));
+            c.fill(capsule({x + 1, yy + thick + 0.3f}, {x + len - 1, yy + thick + 0.3f}, thick * 0.45f),
+                   solid(dark));
         }
     }
 }
@@ -849,21 +892,29 @@ void drawSunPath(Canvas& c, Rng& rng, float cx, float top, float bottom) {
         for (int i = 0; i < n; i++) {
             float x = cx + rng.uniform(-half, half);
             float len = rng.uniform(3, 9) * (1 - 0.4f * t);
-            c.fill(capsule({x - len, y}, {x + len, y}, 0.55f + 0.5f * t), solid(hex(0xffdca4, 0.8f - 0.55f * t)));
+            c.fill(capsule({x - len, y}, {x + len, y}, 0.55f + 0.5f * t),
+                   solid(hex(0xffdca4, 0.8f - 0.55f * t)));
         }
     }
 }
 
 void drawBollard(Canvas& c, float x, float base) {
-    c.fill(rect(x - 3.2f, base - 9, x + 3.2f, base), linear({x - 3, 0}, {x + 3, 0}, {{0, hex(0x5c4e5c)}, {1, hex(0x221c26)}}));
+    c.fill(rect(x - 3.2f, base - 9, x + 3.2f, base),
+           linear({x - 3, 0}, {x + 3, 0}, {{0, hex(0x5c4e5c)}, {1, hex(0x221c26)}}));
     c.fill(ellipse(x, base - 9.5f, 4.6f, 1.9f), solid(hex(0x2e2632)));
     c.fill(ellipse(x - 0.8f, base - 10, 2.6f, 0.9f), solid(hex(0x6e5e6c)));
 }
 
 // The pier's deck edge at depth d (0 far end, 1 at the quay).
-float pierY(float d) { return 120 + 54 * std::pow(d, 1.4f); }
-float pierLeft(float y) { return 506 + (470 - 506) * (y - 120) / 54; }
-float pierRight(float y) { return 538 + (570 - 538) * (y - 120) / 54; }
+float pierY(float d) {
+    return 120 + 54 * std::pow(d, 1.4f);
+}
+float pierLeft(float y) {
+    return 506 + (470 - 506) * (y - 120) / 54;
+}
+float pierRight(float y) {
+    return 538 + (570 - 538) * (y - 120) / 54;
+}
 
 void drawPier(Canvas& c) {
     Rgba pile = hex(0x35241f), pileLit = hex(0x8a6452);
@@ -879,7 +930,8 @@ void drawPier(Canvas& c) {
     c.fill(deck, vertical(120, 174, {{0, hex(0x735046)}, {1, hex(0x9a6a44)}}));
     for (int i = 0; i <= 18; i++) {
         float y = pierY(i / 18.0f);
-        c.fill(stroke({{pierLeft(y), y}, {pierRight(y), y}}, 0.35f + 0.6f * i / 18), solid(hex(0x3e271c, 0.55f)));
+        c.fill(stroke({{pierLeft(y), y}, {pierRight(y), y}}, 0.35f + 0.6f * i / 18),
+               solid(hex(0x3e271c, 0.55f)));
     }
     c.fill(stroke({{pierLeft(120), 120}, {pierLeft(174), 174}}, 1.8f), solid(hex(0x3a261e)));
     c.fill(stroke({{pierRight(120), 120}, {pierRight(174), 174}}, 1.8f), solid(hex(0x3a261e)));
@@ -894,15 +946,18 @@ void drawPier(Canvas& c) {
 }
 
 void drawRocks(Canvas& c, Rng& rng) {
-    Poly rocks = {{0, 26}, {20, 22}, {44, 30}, {66, 52}, {92, 86}, {116, 122}, {136, 152}, {156, 176}, {0, 176}};
+    Poly rocks = {{0, 26},    {20, 22},   {44, 30},   {66, 52}, {92, 86},
+                  {116, 122}, {136, 152}, {156, 176}, {0, 176}};
     c.fill(rocks, vertical(22, 176, {{0, hex(0x77597a)}, {0.5f, hex(0x4f3d5a)}, {1, hex(0x372c42)}}));
     for (int i = 0; i < 16; i++) {
         float x = rng.uniform(4, 110), y = rng.uniform(40, 168);
         if (x > 150 - (176 - y) * 0.9f) continue;
         float s = rng.uniform(5, 12);
-        Poly facet = {{x, y}, {x + s, y - s * 0.6f}, {x + s * 1.5f, y + s * 0.1f}, {x + s * 0.6f, y + s * 0.5f}};
+        Poly facet = {
+            {x, y}, {x + s, y - s * 0.6f}, {x + s * 1.5f, y + s * 0.1f}, {x + s * 0.6f, y + s * 0.5f}};
         c.fill(facet, solid(hex(0x8c6a86, 0.45f)));
-        c.fill(stroke({{x + s * 0.6f, y + s * 0.5f}, {x + s * 1.5f, y + s * 0.1f}}, 0.8f), solid(hex(0x251d2c, 0.6f)));
+        c.fill(stroke({{x + s * 0.6f, y + s * 0.5f}, {x + s * 1.5f, y + s * 0.1f}}, 0.8f),
+               solid(hex(0x251d2c, 0.6f)));
     }
     // Grass along the top of the rocks.
     std::vector<Poly> grass;
@@ -916,7 +971,8 @@ void drawRocks(Canvas& c, Rng& rng) {
     for (int i = 9; i >= 0; i--) {
         float x = 132 - i * 10.0f, y = 166 - i * 13.0f;
         c.fill(rect(x - 15, y - 2, x + 10, y + 4), solid(hex(0x4e4256)));
-        c.fill(rect(x - 15, y - 3.5f, x + 10, y - 0.5f), vertical(y - 3.5f, y - 0.5f, {{0, hex(0xb59ca2)}, {1, hex(0x8a7686)}}));
+        c.fill(rect(x - 15, y - 3.5f, x + 10, y - 0.5f),
+               vertical(y - 3.5f, y - 0.5f, {{0, hex(0xb59ca2)}, {1, hex(0x8a7686)}}));
     }
 }
 
@@ -925,7 +981,8 @@ void drawWarehouse(Canvas& c) {
     c.fill(Poly{{588, 56}, {694, 26}, {800, 56}, {800, 176}, {588, 176}}, vertical(26, 176, brick));
     for (int row = 0; row * 5 + 58 < 172; row++) {
         float y = 58 + row * 5.0f;
-        float x0 = std::max(588.0f, 694 - (y - 26) / 30 * 106), x1 = std::min(800.0f, 694 + (y - 26) / 30 * 106);
+        float x0 = std::max(588.0f, 694 - (y - 26) / 30 * 106),
+              x1 = std::min(800.0f, 694 + (y - 26) / 30 * 106);
         c.fill(rect(x0, y, x1, y + 0.8f), solid(hex(0x3a1c22, 0.28f)));
         for (float x = 588 + (row % 2) * 6; x < 800; x += 12)
             if (x > x0 && x < x1) c.fill(rect(x, y, x + 0.8f, y + 5), solid(hex(0x3a1c22, 0.2f)));
@@ -959,28 +1016,35 @@ void drawWarehouse(Canvas& c) {
 }
 
 void drawQuay(Canvas& c) {
-    c.fill(rect(0, 174, kDockW, kRoomH), vertical(174, kRoomH, {{0, hex(0x8c7a86)}, {0.25f, hex(0x6d5f6f)}, {1, hex(0x433a4a)}}));
+    c.fill(rect(0, 174, kDockW, kRoomH),
+           vertical(174, kRoomH, {{0, hex(0x8c7a86)}, {0.25f, hex(0x6d5f6f)}, {1, hex(0x433a4a)}}));
     const float rows[] = {180, 185.5f, 191.5f, 198.5f, 206.5f, 215.5f, 225.5f, 236.5f};
     float prev = 175;
     int r = 0;
     for (float y : rows) {
-        c.fill(stroke({{0, y}, {static_cast<float>(kDockW), y}}, 0.6f + (y - 175) / 60), solid(hex(0x2e2634, 0.35f)));
+        c.fill(stroke({{0, y}, {static_cast<float>(kDockW), y}}, 0.6f + (y - 175) / 60),
+               solid(hex(0x2e2634, 0.35f)));
         float spacing = 14 + (y - 175) * 0.75f;
         for (float x = (r % 2) * spacing * 0.5f; x < kDockW; x += spacing)
-            c.fill(stroke({{x, prev + 0.8f}, {x + (x - 400) * 0.02f, y - 0.5f}}, 0.5f + (y - 175) / 90), solid(hex(0x2e2634, 0.28f)));
-        c.fill(stroke({{0, y + 1.2f}, {static_cast<float>(kDockW), y + 1.2f}}, 0.5f), solid(hex(0xb4a0a4, 0.12f)));
+            c.fill(stroke({{x, prev + 0.8f}, {x + (x - 400) * 0.02f, y - 0.5f}}, 0.5f + (y - 175) / 90),
+                   solid(hex(0x2e2634, 0.28f)));
+        c.fill(stroke({{0, y + 1.2f}, {static_cast<float>(kDockW), y + 1.2f}}, 0.5f),
+               solid(hex(0xb4a0a4, 0.12f)));
         prev = y;
         r++;
     }
-    c.fill(rect(0, 167, kDockW, 176), vertical(167, 176, {{0, hex(0xc0a9a4)}, {0.35f, hex(0x9c8890)}, {1, hex(0x5c4e5e)}}));
-    for (float x = 8; x < kDockW; x += 27) c.fill(rect(x, 167, x + 0.9f, 176), solid(hex(0x3a3040, 0.5f)));
+    c.fill(rect(0, 167, kDockW, 176),
+           vertical(167, 176, {{0, hex(0xc0a9a4)}, {0.35f, hex(0x9c8890)}, {1, hex(0x5c4e5e)}}));
+    for (float x = 8; x < kDockW; x += 27)
+        c.fill(rect(x, 167, x + 0.9f, 176), solid(hex(0x3a3040, 0.5f)));
 }
 
 Canvas dockBackground() {
     Canvas c(kDockW, kRoomH);
     Rng rng(7);
     c.fill(rect(0, kDockHorizon - 1, kDockW, 176),
-           vertical(kDockHorizon - 1, 176, {{0, hex(0xeba486)}, {0.1f, hex(0xc37b86)}, {0.4f, hex(0x6c5386)}, {1, hex(0x262e4e)}}));
+           vertical(kDockHorizon - 1, 176,
+                    {{0, hex(0xeba486)}, {0.1f, hex(0xc37b86)}, {0.4f, hex(0x6c5386)}, {1, hex(0x262e4e)}}));
     c.fill(rect(0, kDockHorizon - 1, kDockW, kDockHorizon + 1.2f), solid(hex(0xffd6a4, 0.55f)));
     drawWaves(c, rng, 0, kDockW, kDockHorizon, kDockCurb, hex(0xf6c0a0, 0.45f), hex(0x1a1c34, 0.22f));
     drawSunPath(c, rng, 400, kDockHorizon, 160);
@@ -988,7 +1052,8 @@ Canvas dockBackground() {
     drawWarehouse(c);
     drawQuay(c);
     drawPier(c);
-    for (float x : {236.0f, 448.0f, 596.0f}) drawBollard(c, x, 172);
+    for (float x : {236.0f, 448.0f, 596.0f})
+        drawBollard(c, x, 172);
     return c;
 }
 
@@ -997,13 +1062,17 @@ Canvas dockPosts() {
     Canvas c(900, kRoomH);
     const float xs[] = {40, 300, 560, 840};
     for (int i = 0; i + 1 < 4; i++) {
-        std::vector<Pt> rope = curve({xs[i] + 8, 203}, {(xs[i] + xs[i + 1]) / 2, 228}, {xs[i + 1] - 8, 203}, 24);
+        std::vector<Pt> rope =
+            curve({xs[i] + 8, 203}, {(xs[i] + xs[i + 1]) / 2, 228}, {xs[i + 1] - 8, 203}, 24);
         c.fill(stroke(rope, 2.6f), solid(hex(0x3b2b2a)));
-        for (Pt& p : rope) p.y -= 0.8f;
+        for (Pt& p : rope)
+            p.y -= 0.8f;
         c.fill(stroke(rope, 0.8f), solid(hex(0x8a6a50, 0.8f)));
     }
     for (float x : xs) {
-        c.fill(rect(x - 10, 196, x + 10, kRoomH), linear({x - 10, 0}, {x + 10, 0}, {{0, hex(0x5a3e40)}, {0.3f, hex(0x2a1e26)}, {1, hex(0x1a1218)}}));
+        c.fill(rect(x - 10, 196, x + 10, kRoomH),
+               linear({x - 10, 0}, {x + 10, 0},
+                      {{0, hex(0x5a3e40)}, {0.3f, hex(0x2a1e26)}, {1, hex(0x1a1218)}}));
         c.fill(ellipse(x, 196, 10, 3.2f), solid(hex(0x4a3436)));
         c.fill(ellipse(x - 1, 195.6f, 7, 1.8f), solid(hex(0x6e5048)));
         c.fill(rect(x - 10.5f, 207, x + 10.5f, 210.5f), solid(hex(0x2f2a30)));
@@ -1022,8 +1091,10 @@ Canvas dockPosts() {
 
 Canvas lamp(int frame) {
     Canvas c(40, 96);
-    const float glowR[4] = {19, 22, 17, 21}, glowA[4] = {0.34f, 0.44f, 0.27f, 0.4f}, flame[4] = {1.0f, 1.15f, 0.82f, 1.07f};
-    c.fill(ellipse(20, 22, glowR[frame], glowR[frame]), glowPaint({20, 22}, glowR[frame], hex(0xffc86a, glowA[frame])));
+    const float glowR[4] = {19, 22, 17, 21}, glowA[4] = {0.34f, 0.44f, 0.27f, 0.4f},
+                flame[4] = {1.0f, 1.15f, 0.82f, 1.07f};
+    c.fill(ellipse(20, 22, glowR[frame], glowR[frame]),
+           glowPaint({20, 22}, glowR[frame], hex(0xffc86a, glowA[frame])));
     Rgba iron = hex(0x2b2530), ironLit = hex(0x6a5c6c);
     c.fill(rect(18.4f, 30, 21.6f, 90), solid(iron));
     c.fill(rect(18.8f, 30, 19.7f, 90), solid(ironLit));
@@ -1033,8 +1104,10 @@ Canvas lamp(int frame) {
     c.fill(rect(15, 30, 25, 33), solid(iron));
     c.fill(rect(14, 14, 26, 30), vertical(14, 30, {{0, hex(0xffe6a8)}, {1, hex(0xf6aa5c)}}));
     c.fill(ellipse(20, 23.5f, 2.6f * flame[frame], 4.2f * flame[frame]),
-           radial({20, 24.5f}, 4.5f * flame[frame], {{0, hex(0xffffff)}, {0.5f, hex(0xfff0b0)}, {1, hex(0xffb050)}}));
-    for (float x : {14.0f, 20.0f, 26.0f}) c.fill(stroke({{x, 14}, {x, 30}}, 1.1f), solid(iron));
+           radial({20, 24.5f}, 4.5f * flame[frame],
+                  {{0, hex(0xffffff)}, {0.5f, hex(0xfff0b0)}, {1, hex(0xffb050)}}));
+    for (float x : {14.0f, 20.0f, 26.0f})
+        c.fill(stroke({{x, 14}, {x, 30}}, 1.1f), solid(iron));
     c.fill(Poly{{12, 14.5f}, {20, 6}, {28, 14.5f}}, solid(iron));
     c.fill(stroke({{13, 14}, {20, 6.5f}}, 0.7f), solid(ironLit));
     c.fill(ellipse(20, 5, 1.6f, 1.6f), solid(iron));
@@ -1060,9 +1133,12 @@ Canvas boat(int frame) {
     c.fill(place(inside), solid(hex(0x5a3a2c)));
     c.fill(place(rect(30, 11, 34, 15)), solid(hex(0x8a6040)));
     c.fill(place(hull), vertical(10, 30, {{0, hex(0xb84a3c)}, {1, hex(0x6a262c)}}));
-    for (Poly& p : stroke(curve({8, 18}, {40, 21.5f}, {69, 13.5f}), 2.0f)) c.fill(place(p), solid(hex(0xeedcb4)));
-    for (Poly& p : stroke(gunwale, 1.5f)) c.fill(place(p), solid(hex(0x3a1e20)));
-    for (Poly& p : stroke({{18, 12}, {60, 5}}, 1.5f)) c.fill(place(p), solid(hex(0xcfa36e)));
+    for (Poly& p : stroke(curve({8, 18}, {40, 21.5f}, {69, 13.5f}), 2.0f))
+        c.fill(place(p), solid(hex(0xeedcb4)));
+    for (Poly& p : stroke(gunwale, 1.5f))
+        c.fill(place(p), solid(hex(0x3a1e20)));
+    for (Poly& p : stroke({{18, 12}, {60, 5}}, 1.5f))
+        c.fill(place(p), solid(hex(0xcfa36e)));
     c.fill(place(ellipse(62, 3.6f, 4.2f, 1.6f)), solid(hex(0xcfa36e)));
     c.fill(ellipse(38, 29.5f, 33, 1.1f), solid(hex(0xd8b0a0, 0.35f)));
     return c;
@@ -1085,8 +1161,10 @@ Canvas flag(int frame) {
     pennant.insert(pennant.end(), bottom.rbegin(), bottom.rend());
     c.fill(pennant, solid(hex(0xc8453a)));
     Poly band;
-    for (size_t i = 0; i < top.size(); i++) band.push_back({top[i].x, top[i].y + (bottom[i].y - top[i].y) * 0.4f});
-    for (size_t i = bottom.size(); i-- > 0;) band.push_back({bottom[i].x, top[i].y + (bottom[i].y - top[i].y) * 0.6f});
+    for (size_t i = 0; i < top.size(); i++)
+        band.push_back({top[i].x, top[i].y + (bottom[i].y - top[i].y) * 0.4f});
+    for (size_t i = bottom.size(); i-- > 0;)
+        band.push_back({bottom[i].x, top[i].y + (bottom[i].y - top[i].y) * 0.6f});
     c.fill(band, solid(hex(0xf0c868)));
     return c;
 }
@@ -1097,7 +1175,8 @@ Canvas door(int frame) {
     Poly opening = archRect(0, 0, 50, 56, 10);
     Rgba wood = hex(0x7a4c34), woodDark = hex(0x4e2f1e), iron = hex(0x2a2226);
     if (frame > 0) {
-        c.fill(opening, radial({25, 52}, 50, {{0, hex(0xffc070)}, {0.5f, hex(0x8a4a2c)}, {1, hex(0x24161a)}}, 0.9f));
+        c.fill(opening,
+               radial({25, 52}, 50, {{0, hex(0xffc070)}, {0.5f, hex(0x8a4a2c)}, {1, hex(0x24161a)}}, 0.9f));
         Canvas inside(50, 56);
         drawCrate(inside, 6, 30, 16);
         drawCrate(inside, 30, 36, 13);
@@ -1109,14 +1188,18 @@ Canvas door(int frame) {
         Canvas l(50, 56);
         l.fill(p, vertical(0, 56, {{0, wood}, {1, hex(0x5c3824)}}));
         float span = freeX - hingeX;
-        for (int i = 1; i < 4; i++) l.fill(stroke({{hingeX + span * i / 4, 8}, {hingeX + span * i / 4, 56}}, 0.7f), solid(withAlpha(woodDark, 0.8f)));
-        for (float y : {16.0f, 44.0f}) l.fill(stroke({{hingeX, y}, {hingeX + span * 0.8f, y + skew * 0.2f}}, 2.0f), solid(iron));
+        for (int i = 1; i < 4; i++)
+            l.fill(stroke({{hingeX + span * i / 4, 8}, {hingeX + span * i / 4, 56}}, 0.7f),
+                   solid(withAlpha(woodDark, 0.8f)));
+        for (float y : {16.0f, 44.0f})
+            l.fill(stroke({{hingeX, y}, {hingeX + span * 0.8f, y + skew * 0.2f}}, 2.0f), solid(iron));
         return l;
     };
     if (frame == 0) {
         Canvas leaves(50, 56);
         leaves.fill(opening, vertical(0, 56, {{0, wood}, {1, hex(0x5c3824)}}));
-        for (float x = 6; x < 50; x += 6.25f) leaves.fill(stroke({{x, 0}, {x, 56}}, 0.7f), solid(withAlpha(woodDark, 0.8f)));
+        for (float x = 6; x < 50; x += 6.25f)
+            leaves.fill(stroke({{x, 0}, {x, 56}}, 0.7f), solid(withAlpha(woodDark, 0.8f)));
         leaves.fill(rect(24.3f, 0, 25.7f, 56), solid(woodDark));
         for (float y : {16.0f, 44.0f}) {
             leaves.fill(stroke({{3, y}, {21, y}}, 2.2f), solid(iron));
@@ -1189,7 +1272,8 @@ Canvas fishingNet() {
     c.draw(net, 0, 0);
     c.fill(rect(1, 4, 59, 7.5f), solid(hex(0x6e4a32)));
     c.fill(rect(1, 4, 59, 5), solid(hex(0x9a7050)));
-    for (float x = 10; x < 52; x += 8) c.fill(ellipse(x, 8.5f, 2, 1.4f), solid(hex(0xe08a3a)));
+    for (float x = 10; x < 52; x += 8)
+        c.fill(ellipse(x, 8.5f, 2, 1.4f), solid(hex(0xe08a3a)));
     return c;
 }
 
@@ -1208,7 +1292,8 @@ Canvas sailboat() {
     Canvas c(24, 26);
     c.fill(Poly{{3, 21}, {21, 21}, {18.5f, 24}, {5.5f, 24}}, solid(hex(0x3a2c3c)));
     c.fill(stroke({{12, 2}, {12, 21}}, 0.8f), solid(hex(0x3a2c3c)));
-    c.fill(Poly{{12.6f, 3}, {12.6f, 19.8f}, {21.5f, 19.8f}}, linear({12, 0}, {22, 0}, {{0, hex(0xffe0c8)}, {1, hex(0xe8a890)}}));
+    c.fill(Poly{{12.6f, 3}, {12.6f, 19.8f}, {21.5f, 19.8f}},
+           linear({12, 0}, {22, 0}, {{0, hex(0xffe0c8)}, {1, hex(0xe8a890)}}));
     c.fill(Poly{{11.4f, 5.5f}, {11.4f, 19.8f}, {4.5f, 19.8f}}, solid(hex(0xc89298)));
     c.fill(ellipse(12, 24.5f, 10, 1.2f), solid(hex(0xffd0a0, 0.35f)));
     return c;
@@ -1222,11 +1307,16 @@ Sheet dockSheet(const Canvas& background, const Canvas& sky, const Canvas& hills
     s.add("dock_hills_west", hills.crop(0, 0, 300, kRoomH));
     s.add("dock_hills_east", hills.crop(300, 0, 300, kRoomH));
     s.add("dock_posts", posts);
-    for (int i = 0; i < 4; i++) s.add(fmt("lamp_%d", i + 1), lamp(i));
-    for (int i = 0; i < 3; i++) s.add(fmt("boat_%d", i + 1), boat(i));
-    for (int i = 0; i < 4; i++) s.add(fmt("flag_%d", i + 1), flag(i));
-    for (int i = 0; i < 3; i++) s.add(fmt("door_%d", i + 1), door(i));
-    for (int i = 0; i < 3; i++) s.add(fmt("sparkle_%d", i + 1), sparkle(i));
+    for (int i = 0; i < 4; i++)
+        s.add(fmt("lamp_%d", i + 1), lamp(i));
+    for (int i = 0; i < 3; i++)
+        s.add(fmt("boat_%d", i + 1), boat(i));
+    for (int i = 0; i < 4; i++)
+        s.add(fmt("flag_%d", i + 1), flag(i));
+    for (int i = 0; i < 3; i++)
+        s.add(fmt("door_%d", i + 1), door(i));
+    for (int i = 0; i < 3; i++)
+        s.add(fmt("sparkle_%d", i + 1), sparkle(i));
     s.add("crates", crateStack());
     s.add("rope", ropeCoil());
     s.add("fish_sign", fishSign());
@@ -1244,22 +1334,30 @@ Canvas cliffSky() {
     Canvas c(480, kRoomH);
     Rng rng(21);
     Paint sky = vertical(0, kCliffHorizon + 1,
-                         {{0, hex(0x121232)}, {0.35f, hex(0x2a2756)}, {0.7f, hex(0x6a4272)}, {0.9f, hex(0xc66a6a)}, {1, hex(0xea9a6c)}});
+                         {{0, hex(0x121232)},
+                          {0.35f, hex(0x2a2756)},
+                          {0.7f, hex(0x6a4272)},
+                          {0.9f, hex(0xc66a6a)},
+                          {1, hex(0xea9a6c)}});
     c.fill(rect(0, 0, 480, kCliffHorizon + 1), sky);
     drawStars(c, rng, 60, 62);
     c.fill(ellipse(396, 34, 7.5f, 7.5f, 48), solid(hex(0xf6eed6)));
     c.fill(ellipse(399.5f, 31.5f, 6.8f, 6.8f, 48), sky);
     c.fill(ellipse(396, 34, 22, 22), glowPaint({396, 34}, 22, hex(0xf6eed6, 0.12f)));
-    c.fill(ellipse(150, kCliffHorizon, 140, 44), glowPaint({150, kCliffHorizon}, 140, hex(0xff9a60, 0.45f), 0.35f));
+    c.fill(ellipse(150, kCliffHorizon, 140, 44),
+           glowPaint({150, kCliffHorizon}, 140, hex(0xff9a60, 0.45f), 0.35f));
     drawCloud(c, 120, 70, 110, 3, rng);
     drawCloud(c, 260, 56, 80, 2.5f, rng);
     drawCloud(c, 330, 80, 120, 3.5f, rng);
     c.fill(rect(0, kCliffHorizon, 480, kRoomH),
-           vertical(kCliffHorizon, kRoomH, {{0, hex(0xc9848a)}, {0.15f, hex(0x7a5a86)}, {0.5f, hex(0x38406a)}, {1, hex(0x1c2440)}}));
+           vertical(kCliffHorizon, kRoomH,
+                    {{0, hex(0xc9848a)}, {0.15f, hex(0x7a5a86)}, {0.5f, hex(0x38406a)}, {1, hex(0x1c2440)}}));
     drawWaves(c, rng, 0, 480, kCliffHorizon, kRoomH, hex(0xe8b0a0, 0.35f), hex(0x10142a, 0.25f));
     drawSunPath(c, rng, 150, kCliffHorizon, 170);
     // The far shore with the harbour's lights.
-    auto shore = [](float x) { return ridge(x, 96, 2, 0.05f, 0.3f, 1, 0.17f, 1.0f) + std::max(0.0f, 330 - x) * 0.12f; };
+    auto shore = [](float x) {
+        return ridge(x, 96, 2, 0.05f, 0.3f, 1, 0.17f, 1.0f) + std::max(0.0f, 330 - x) * 0.12f;
+    };
     c.fill(ridgePoly(300, 480, kCliffHorizon + 4, shore), solid(hex(0x3c2c4a)));
     for (float x = 392; x < 470; x += 7) {
         float y = shore(x) + 2.5f + (static_cast<int>(x) % 3);
@@ -1269,28 +1367,40 @@ Canvas cliffSky() {
 }
 
 // The plateau's far edge (where grass meets sky) and its cliff edge toward the sea.
-float plateauFarEdge(float x) { return 168 - x * 0.055f + 2 * std::sin(x * 0.05f); }
-bool onPlateau(float x, float y) { return y > plateauFarEdge(x) + 1 && y < kRoomH && y < 188 + x * (52.0f / 90); }
+float plateauFarEdge(float x) {
+    return 168 - x * 0.055f + 2 * std::sin(x * 0.05f);
+}
+bool onPlateau(float x, float y) {
+    return y > plateauFarEdge(x) + 1 && y < kRoomH && y < 188 + x * (52.0f / 90);
+}
 
 void drawTower(Canvas& c) {
     auto xl = [](float y) { return 300 + (170 - y) / 130 * 12; };
     auto xr = [](float y) { return 364 - (170 - y) / 130 * 12; };
-    auto band = [&](float y0, float y1) { return Poly{{xl(y0), y0}, {xr(y0), y0}, {xr(y1), y1}, {xl(y1), y1}}; };
+    auto band = [&](float y0, float y1) {
+        return Poly{{xl(y0), y0}, {xr(y0), y0}, {xr(y1), y1}, {xl(y1), y1}};
+    };
     c.fill(ellipse(332, 34, 80, 80), glowPaint({332, 24}, 80, hex(0xffe6a0, 0.28f)));
-    c.fill(band(40, 170), linear({300, 0}, {364, 0}, {{0, hex(0xfff4ec)}, {0.45f, hex(0xe6d8d4)}, {1, hex(0x8a7c90)}}));
+    c.fill(band(40, 170),
+           linear({300, 0}, {364, 0}, {{0, hex(0xfff4ec)}, {0.45f, hex(0xe6d8d4)}, {1, hex(0x8a7c90)}}));
     for (float y = 148; y > 40; y -= 44)
-        c.fill(band(std::max(40.0f, y - 22), y), linear({300, 0}, {364, 0}, {{0, hex(0xd85a4c)}, {0.45f, hex(0xb8403a)}, {1, hex(0x6a2a34)}}));
-    for (float y : {76.0f, 116.0f}) c.fill(archRect(329, y, 335, y + 11, 3), solid(hex(0x2a2230)));
+        c.fill(band(std::max(40.0f, y - 22), y),
+               linear({300, 0}, {364, 0}, {{0, hex(0xd85a4c)}, {0.45f, hex(0xb8403a)}, {1, hex(0x6a2a34)}}));
+    for (float y : {76.0f, 116.0f})
+        c.fill(archRect(329, y, 335, y + 11, 3), solid(hex(0x2a2230)));
     c.fill(archRect(318, 128, 346, 170, 9), solid(hex(0x8a7a80)));
     c.fill(archRect(321, 132, 343, 170, 7), solid(hex(0x1c1420)));
     c.fill(rect(303, 34, 361, 41), solid(hex(0x2e2832)));
     c.fill(rect(303, 34, 361, 35.5f), solid(hex(0x6a5e70)));
     c.fill(rect(317, 14, 347, 34), vertical(14, 34, {{0, hex(0xfff4c8)}, {1, hex(0xffc870)}}));
-    for (float x : {317.0f, 324.5f, 332.0f, 339.5f, 347.0f}) c.fill(stroke({{x, 14}, {x, 34}}, 1.0f), solid(hex(0x2e2832)));
+    for (float x : {317.0f, 324.5f, 332.0f, 339.5f, 347.0f})
+        c.fill(stroke({{x, 14}, {x, 34}}, 1.0f), solid(hex(0x2e2832)));
     c.fill(stroke({{305, 26}, {359, 26}}, 1.0f), solid(hex(0x2e2832)));
-    for (float x = 305; x <= 359; x += 4.5f) c.fill(stroke({{x, 26}, {x, 34}}, 0.6f), solid(hex(0x2e2832)));
+    for (float x = 305; x <= 359; x += 4.5f)
+        c.fill(stroke({{x, 26}, {x, 34}}, 0.6f), solid(hex(0x2e2832)));
     std::vector<Pt> dome = arcPoints(332, 14.5f, 17, 9.5f, 180, 360, 24);
-    c.fill(Poly(dome.begin(), dome.end()), linear({315, 0}, {349, 0}, {{0, hex(0x5a4a5c)}, {1, hex(0x221c28)}}));
+    c.fill(Poly(dome.begin(), dome.end()),
+           linear({315, 0}, {349, 0}, {{0, hex(0x5a4a5c)}, {1, hex(0x221c28)}}));
     c.fill(stroke({{332, 5.5f}, {332, 1.5f}}, 1.2f), solid(hex(0x221c28)));
     c.fill(ellipse(332, 1.5f, 1.5f, 1.5f), solid(hex(0xe0b860)));
 }
@@ -1299,11 +1409,14 @@ void drawHut(Canvas& c) {
     c.fill(rect(244, 124, 304, 170), linear({244, 0}, {304, 0}, {{0, hex(0xe8dcd8)}, {1, hex(0x9a8c9c)}}));
     c.fill(rect(286, 100, 294, 118), solid(hex(0x5a4a56)));
     c.fill(rect(285, 99, 295, 102), solid(hex(0x3a2e3a)));
-    c.fill(Poly{{238, 128}, {272, 104}, {306, 128}, {306, 131}, {272, 107}, {238, 131}}, solid(hex(0x2e2838)));
-    c.fill(Poly{{241, 127}, {272, 105.5f}, {303, 127}}, vertical(104, 128, {{0, hex(0x4a4058)}, {1, hex(0x3a3246)}}));
+    c.fill(Poly{{238, 128}, {272, 104}, {306, 128}, {306, 131}, {272, 107}, {238, 131}},
+           solid(hex(0x2e2838)));
+    c.fill(Poly{{241, 127}, {272, 105.5f}, {303, 127}},
+           vertical(104, 128, {{0, hex(0x4a4058)}, {1, hex(0x3a3246)}}));
     c.fill(ellipse(261, 145, 22, 20), glowPaint({261, 145}, 22, hex(0xffb860, 0.25f)));
     c.fill(rect(253, 137, 269, 153), solid(hex(0x3a2e34)));
-    c.fill(rect(254.5f, 138.5f, 267.5f, 151.5f), vertical(138, 152, {{0, hex(0xffe0a0)}, {1, hex(0xf0a058)}}));
+    c.fill(rect(254.5f, 138.5f, 267.5f, 151.5f),
+           vertical(138, 152, {{0, hex(0xffe0a0)}, {1, hex(0xf0a058)}}));
     c.fill(stroke({{261, 138}, {261, 152}}, 1.0f), solid(hex(0x3a2e34)));
     c.fill(stroke({{254, 145}, {268, 145}}, 1.0f), solid(hex(0x3a2e34)));
 }
@@ -1315,7 +1428,8 @@ Canvas cliffBackground() {
     c.fill(Poly{{0, 186}, {30, 194}, {60, 212}, {92, 240}, {58, 240}, {40, 226}, {16, 210}, {0, 204}},
            vertical(186, 240, {{0, hex(0x6a5070)}, {1, hex(0x2e2436)}}));
     Poly plateau;
-    for (float x = 0; x <= kCliffW + 0.01f; x += 5) plateau.push_back({x, plateauFarEdge(x)});
+    for (float x = 0; x <= kCliffW + 0.01f; x += 5)
+        plateau.push_back({x, plateauFarEdge(x)});
     plateau.push_back({static_cast<float>(kCliffW), kRoomH});
     plateau.push_back({90, kRoomH});
     plateau.push_back({60, 214});
@@ -1327,7 +1441,8 @@ Canvas cliffBackground() {
         if (!onPlateau(x, y)) continue;
         float depth = (y - 150) / 90, h = 1.5f + 4 * depth, lean = rng.uniform(-1.5f, 1.5f) * (0.5f + depth);
         Rgba col = rng.next() % 3 == 0 ? hex(0xa49a6a, 0.55f) : hex(0x26302a, 0.5f);
-        c.fill(Poly{{x - 0.7f - depth * 0.5f, y}, {x + lean, y - h}, {x + 0.7f + depth * 0.5f, y}}, solid(col));
+        c.fill(Poly{{x - 0.7f - depth * 0.5f, y}, {x + lean, y - h}, {x + 0.7f + depth * 0.5f, y}},
+               solid(col));
     }
     // The path from the steps at the cliff edge up to the lighthouse door.
     std::vector<Pt> centre = curve({118, 244}, {150, 186}, {332, 171}, 30);
@@ -1353,7 +1468,8 @@ Canvas cliffBackground() {
     for (int row = 0; row < 2; row++)
         for (float x = 120 + row * 4; x < 240; x += 8) {
             float y = plateauFarEdge(x) + 6 - row * 4;
-            c.fill(ellipse(x, y, 4.4f, 2.6f), vertical(y - 2.6f, y + 2.6f, {{0, hex(0xa29098)}, {1, hex(0x5a4a58)}}));
+            c.fill(ellipse(x, y, 4.4f, 2.6f),
+                   vertical(y - 2.6f, y + 2.6f, {{0, hex(0xa29098)}, {1, hex(0x5a4a58)}}));
         }
     drawHut(c);
     drawTower(c);
@@ -1367,7 +1483,10 @@ Canvas cliffGrass() {
     for (int i = 0; i < 160; i++) {
         float x = i % 2 ? rng.uniform(0, 170) : rng.uniform(380, 520);
         float h = rng.uniform(10, 34), lean = rng.uniform(-8, 8);
-        blades.push_back({{x - 1.8f, kRoomH + 1.0f}, {x + lean * 0.5f, kRoomH - h * 0.6f}, {x + lean, kRoomH - h}, {x + 1.8f, kRoomH + 1.0f}});
+        blades.push_back({{x - 1.8f, kRoomH + 1.0f},
+                          {x + lean * 0.5f, kRoomH - h * 0.6f},
+                          {x + lean, kRoomH - h},
+                          {x + 1.8f, kRoomH + 1.0f}});
     }
     c.fill(blades, solid(hex(0x18221e)));
     for (int i = 0; i < 18; i++) {
@@ -1403,8 +1522,10 @@ Canvas towerDoor() {
     Poly shape = archRect(0, 0, 22, 36, 7);
     Canvas planks(22, 36);
     planks.fill(shape, vertical(0, 36, {{0, hex(0x3a6a6a)}, {1, hex(0x244444)}}));
-    for (float x = 5.5f; x < 22; x += 5.5f) planks.fill(stroke({{x, 0}, {x, 36}}, 0.6f), solid(hex(0x163030, 0.8f)));
-    for (float y : {12.0f, 28.0f}) planks.fill(stroke({{0, y}, {15, y}}, 1.4f), solid(hex(0x1e1a20)));
+    for (float x = 5.5f; x < 22; x += 5.5f)
+        planks.fill(stroke({{x, 0}, {x, 36}}, 0.6f), solid(hex(0x163030, 0.8f)));
+    for (float y : {12.0f, 28.0f})
+        planks.fill(stroke({{0, y}, {15, y}}, 1.4f), solid(hex(0x1e1a20)));
     Canvas mask(22, 36);
     mask.fill(shape, solid(hex(0)));
     planks.clipTo(mask);
@@ -1436,7 +1557,8 @@ Canvas telescope() {
     c.fill(rect(9.5f, 16, 12.5f, 38), linear({9.5f, 0}, {12.5f, 0}, {{0, hex(0x6a8a96)}, {1, metalDark}}));
     c.fill(rect(7.5f, 20, 14.5f, 27), solid(metalDark));
     c.fill(rect(10, 22, 12, 23), solid(hex(0xd8b060)));
-    c.fill(capsule({5, 12.5f}, {16, 10.5f}, 4.3f), vertical(6, 16, {{0, hex(0x7a9aa6)}, {0.5f, metal}, {1, metalDark}}));
+    c.fill(capsule({5, 12.5f}, {16, 10.5f}, 4.3f),
+           vertical(6, 16, {{0, hex(0x7a9aa6)}, {0.5f, metal}, {1, metalDark}}));
     c.fill(rect(16, 7.5f, 20, 10), solid(metalDark));
     c.fill(rect(16, 11.5f, 20, 14), solid(metalDark));
     c.fill(ellipse(1.6f, 13, 1.4f, 3.4f), solid(hex(0xbfe0f0)));
@@ -1463,7 +1585,8 @@ Canvas lifebuoy() {
     Canvas c(18, 20);
     c.fill(stroke({{9, 0.5f}, {9, 2.5f}}, 0.8f), solid(hex(0x2e2832)));
     c.fill(stroke(arcPoints(9, 11, 6, 6, 0, 360, 36), 4.2f), solid(hex(0xf2ece4)));
-    for (float a = 20; a < 360; a += 90) c.fill(stroke(arcPoints(9, 11, 6, 6, a, a + 45, 8), 4.2f), solid(hex(0xd04a3c)));
+    for (float a = 20; a < 360; a += 90)
+        c.fill(stroke(arcPoints(9, 11, 6, 6, a, a + 45, 8), 4.2f), solid(hex(0xd04a3c)));
     c.fill(stroke(arcPoints(9, 11, 8.2f, 8.2f, 0, 360, 40), 0.6f), solid(hex(0xd8c8a0, 0.9f)));
     return c;
 }
@@ -1473,7 +1596,8 @@ Sheet lighthouseSheet(const Canvas& background, const Canvas& sky, const Canvas&
     s.add("cliff", background);
     s.add("cliff_sky", sky);
     s.add("cliff_grass", grass);
-    for (int i = 0; i < 6; i++) s.add(fmt("beam_%d", i + 1), beam(i));
+    for (int i = 0; i < 6; i++)
+        s.add(fmt("beam_%d", i + 1), beam(i));
     s.add("tower_door", towerDoor());
     s.add("bench", bench());
     s.add("telescope", telescope());
@@ -1537,12 +1661,17 @@ void placeFrame(RoomObject& o, const Canvas& frame, int left, int top) {
     o.y = kRoomH - top - frame.height() / 2;
 }
 
-KuString* key(const char* text) { return KuString::stringWithString(text); }
-KuString* key(const std::string& text) { return KuString::stringWithString(text.c_str()); }
+KuString* key(const char* text) {
+    return KuString::stringWithString(text);
+}
+KuString* key(const std::string& text) {
+    return KuString::stringWithString(text.c_str());
+}
 
 KuArray<KuObject*>* stringArray(const std::vector<std::string>& texts) {
     KuArray<KuObject*>* a = KuArray<KuObject*>::array();
-    for (const std::string& t : texts) a->addObject(key(t));
+    for (const std::string& t : texts)
+        a->addObject(key(t));
     return a;
 }
 
@@ -1551,27 +1680,28 @@ KuDictionary* objectDictionary(const RoomObject& o) {
     d->addKeyString(key("name"), key(o.name));
     d->addKeyPoint(key("pos"), KuPoint{static_cast<float>(o.x), static_cast<float>(o.y)});
     switch (o.kind) {
-        case Kind::kSpot:
-            d->addKeyString(key("usedir"), key(o.usedir));
-            d->addKeyInt(key("spot"), 1);
-            break;
-        case Kind::kProp:
-            d->addKeyInt(key("zsort"), o.zsort);
-            d->addKeyInt(key("prop"), 1);
-            break;
-        case Kind::kPlain:
-        case Kind::kTrigger:
-            d->addKeyRect(key("hotspot"), KuRect{{static_cast<float>(o.hotspot[0]), static_cast<float>(o.hotspot[1])},
-                                                 {static_cast<float>(o.hotspot[2]), static_cast<float>(o.hotspot[3])}});
-            d->addKeyPoint(key("usepos"), KuPoint{static_cast<float>(o.useX), static_cast<float>(o.useY)});
-            d->addKeyString(key("usedir"), key(o.usedir));
-            if (o.hasUsepos2) {
-                d->addKeyPoint(key("usepos2"), KuPoint{static_cast<float>(o.use2X), static_cast<float>(o.use2Y)});
-                d->addKeyString(key("usedir2"), key(o.usedir2));
-            }
-            d->addKeyInt(key("zsort"), o.zsort);
-            if (o.kind == Kind::kTrigger) d->addKeyInt(key("trigger"), 1);
-            break;
+    case Kind::kSpot:
+        d->addKeyString(key("usedir"), key(o.usedir));
+        d->addKeyInt(key("spot"), 1);
+        break;
+    case Kind::kProp:
+        d->addKeyInt(key("zsort"), o.zsort);
+        d->addKeyInt(key("prop"), 1);
+        break;
+    case Kind::kPlain:
+    case Kind::kTrigger:
+        d->addKeyRect(key("hotspot"),
+                      KuRect{{static_cast<float>(o.hotspot[0]), static_cast<float>(o.hotspot[1])},
+                             {static_cast<float>(o.hotspot[2]), static_cast<float>(o.hotspot[3])}});
+        d->addKeyPoint(key("usepos"), KuPoint{static_cast<float>(o.useX), static_cast<float>(o.useY)});
+        d->addKeyString(key("usedir"), key(o.usedir));
+        if (o.hasUsepos2) {
+            d->addKeyPoint(key("usepos2"), KuPoint{static_cast<float>(o.use2X), static_cast<float>(o.use2Y)});
+            d->addKeyString(key("usedir2"), key(o.usedir2));
+        }
+        d->addKeyInt(key("zsort"), o.zsort);
+        if (o.kind == Kind::kTrigger) d->addKeyInt(key("trigger"), 1);
+        break;
     }
     if (o.layer) d->addKeyInt(key("layer"), o.layer);
     if (!o.image.empty()) d->addKeyString(key("image"), key(o.image));
@@ -1592,7 +1722,8 @@ KuDictionary* objectDictionary(const RoomObject& o) {
 
 std::string polygonText(const std::vector<Pt>& points) {
     std::string out;
-    for (const Pt& p : points) out += (out.empty() ? "" : ";") + fmt("(%g,%g)", p.x, p.y);
+    for (const Pt& p : points)
+        out += (out.empty() ? "" : ";") + fmt("(%g,%g)", p.x, p.y);
     return out;
 }
 
@@ -1604,9 +1735,12 @@ KuDictionary* roomDictionary(const Room& room) {
     else
         d->addKeyString(key("background"), key(room.background.front()));
     d->addKeyInt(key("room_scale"), 3);
-    d->addKeyRect(key("room_bounds"), KuRect{{0, 0}, {static_cast<float>(room.width), static_cast<float>(room.height)}});
-    d->addKeyPoint(key("room_size"), KuPoint{static_cast<float>(room.width), static_cast<float>(room.height)});
-    for (const auto& extra : room.extras) d->addKeyString(key(extra.first), key(extra.second));
+    d->addKeyRect(key("room_bounds"),
+                  KuRect{{0, 0}, {static_cast<float>(room.width), static_cast<float>(room.height)}});
+    d->addKeyPoint(key("room_size"),
+                   KuPoint{static_cast<float>(room.width), static_cast<float>(room.height)});
+    for (const auto& extra : room.extras)
+        d->addKeyString(key(extra.first), key(extra.second));
     KuArray<KuObject*>* layers = KuArray<KuObject*>::array();
     for (const Layer& l : room.layers) {
         KuDictionary* ld = KuDictionary::dictionary();
@@ -1623,7 +1757,8 @@ KuDictionary* roomDictionary(const Room& room) {
     }
     d->addKeyObject(key("layers"), layers);
     KuArray<KuObject*>* objects = KuArray<KuObject*>::array();
-    for (const RoomObject& o : room.objects) objects->addObject(objectDictionary(o));
+    for (const RoomObject& o : room.objects)
+        objects->addObject(objectDictionary(o));
     d->addKeyObject(key("objects"), objects);
     KuArray<KuObject*>* walkboxes = KuArray<KuObject*>::array();
     for (const auto& w : room.walkboxes) {
@@ -1639,8 +1774,7 @@ KuDictionary* roomDictionary(const Room& room) {
 bool writeRoom(const Room& room, const std::string& root) {
     KuMutableString* text = KuJson::stringFromDict(roomDictionary(room));
     if (!text) return false;
-    writeBytes(root + "/" + room.path, text->c_str(), static_cast<size_t>(text->length));
-    return true;
+    return writeBytes(root + "/" + room.path, text->c_str(), static_cast<size_t>(text->length));
 }
 
 Animation anim(const char* name, int fps, bool loop, std::vector<std::string> frames) {
@@ -1649,11 +1783,13 @@ Animation anim(const char* name, int fps, bool loop, std::vector<std::string> fr
 
 std::vector<std::string> numbered(const char* prefix, int count) {
     std::vector<std::string> out;
-    for (int i = 1; i <= count; i++) out.push_back(fmt("%s_%d", prefix, i));
+    for (int i = 1; i <= count; i++)
+        out.push_back(fmt("%s_%d", prefix, i));
     return out;
 }
 
-RoomObject plain(const char* name, int zsort, std::initializer_list<int> hotspot, int useX, int useY, const char* usedir) {
+RoomObject plain(const char* name, int zsort, std::initializer_list<int> hotspot, int useX, int useY,
+                 const char* usedir) {
     RoomObject o;
     o.name = name;
     o.kind = Kind::kPlain;
@@ -1695,15 +1831,20 @@ RoomObject trigger(const char* name, int x, int y, std::initializer_list<int> ho
 struct Sheets {
     std::map<std::string, const Sheet*> byName;
     std::string roomSheet;
-    // A frame reference as rooms write it: "frame" in the room's sheet, or "sheet:frame".
+    mutable bool missing = false;  // a reference named no frame; the project must not be written
+    // A frame reference as rooms write it: "frame" in the room's sheet, or "sheet:frame". A missing
+    // frame gives an empty canvas and sets missing.
     const Canvas& frame(const std::string& ref) const {
+        static const Canvas kNone(2, 2);
         size_t colon = ref.find(':');
         std::string sheet = colon == std::string::npos ? roomSheet : ref.substr(0, colon);
         std::string name = colon == std::string::npos ? ref : ref.substr(colon + 1);
-        const Canvas* c = byName.at(sheet)->find(name);
+        auto it = byName.find(sheet);
+        const Canvas* c = it == byName.end() ? nullptr : it->second->find(name);
         if (!c) {
             fprintf(stderr, "missing frame %s\n", ref.c_str());
-            abort();
+            missing = true;
+            return kNone;
         }
         return *c;
     }
@@ -1726,7 +1867,8 @@ Room dockRoom(const Sheets& sheets) {
     };
 
     RoomObject lampPost = plain("lamp", 40, {-10, -48, 10, 40}, 16, -44, "DIR_LEFT");
-    lampPost.animations = {anim("flicker", 8, true, {"lamp_1", "lamp_2", "lamp_3", "lamp_4", "lamp_2", "lamp_3"})};
+    lampPost.animations = {
+        anim("flicker", 8, true, {"lamp_1", "lamp_2", "lamp_3", "lamp_4", "lamp_2", "lamp_3"})};
     o.push_back(at(lampPost, "lamp_1", 280, 104));
 
     RoomObject rowingBoat = plain("boat", 92, {-34, -12, 34, 12}, 0, -41, "DIR_BACK");
@@ -1771,11 +1913,15 @@ Room dockRoom(const Sheets& sheets) {
     o.push_back(at(net, "net", 165, 128));
 
     RoomObject flying = prop("gull_flying", 200);
-    flying.animations = {anim("fly", 10, true, {"Common:gull_fly_1", "Common:gull_fly_2", "Common:gull_fly_3", "Common:gull_fly_4"})};
+    flying.animations = {
+        anim("fly", 10, true,
+             {"Common:gull_fly_1", "Common:gull_fly_2", "Common:gull_fly_3", "Common:gull_fly_4"})};
     o.push_back(at(flying, "Common:gull_fly_1", 240, 40));
 
     RoomObject perched = prop("gull_pier", 120);
-    perched.animations = {anim("preen", 2, true, {"Common:gull_sit_1", "Common:gull_sit_1", "Common:gull_sit_1", "Common:gull_sit_2"})};
+    perched.animations = {
+        anim("preen", 2, true,
+             {"Common:gull_sit_1", "Common:gull_sit_1", "Common:gull_sit_1", "Common:gull_sit_2"})};
     o.push_back(at(perched, "Common:gull_sit_1", 497, 98));
 
     RoomObject glints = prop("sparkles", 140);
@@ -1842,11 +1988,14 @@ Room lighthouseRoom(const Sheets& sheets) {
     o.push_back(at(bloom, "flowers", 384, 200));
 
     RoomObject roofGull = prop("gull_roof", 134);
-    roofGull.animations = {anim("look", 2, true, {"Common:gull_sit_2", "Common:gull_sit_1", "Common:gull_sit_1"})};
+    roofGull.animations = {
+        anim("look", 2, true, {"Common:gull_sit_2", "Common:gull_sit_1", "Common:gull_sit_1"})};
     o.push_back(at(roofGull, "Common:gull_sit_1", 263, 89));
 
     RoomObject skyGull = prop("gull_sky", 200);
-    skyGull.animations = {anim("fly", 9, true, {"Common:gull_fly_3", "Common:gull_fly_4", "Common:gull_fly_1", "Common:gull_fly_2"})};
+    skyGull.animations = {
+        anim("fly", 9, true,
+             {"Common:gull_fly_3", "Common:gull_fly_4", "Common:gull_fly_1", "Common:gull_fly_2"})};
     o.push_back(at(skyGull, "Common:gull_fly_1", 120, 50));
 
     o.push_back(spot("bench_spot", 190, 44, "DIR_FRONT"));
@@ -1855,7 +2004,8 @@ Room lighthouseRoom(const Sheets& sheets) {
 
     r.walkboxes = {
         {"path", {{92, 2}, {146, 2}, {168, 36}, {122, 36}}},
-        {"plateau", {{122, 36}, {168, 36}, {250, 20}, {430, 20}, {430, 64}, {346, 68}, {320, 69}, {250, 72}, {110, 60}}},
+        {"plateau",
+         {{122, 36}, {168, 36}, {250, 20}, {430, 20}, {430, 64}, {346, 68}, {320, 69}, {250, 72}, {110, 60}}},
         {"doorstep", {{320, 69}, {346, 68}, {344, 74}, {322, 74}}},
     };
     return r;
@@ -1865,7 +2015,8 @@ Room lighthouseRoom(const Sheets& sheets) {
 
 // The room as the editor first shows it with the camera at cameraX: back layers far to near, the
 // background, objects by depth (each on the last frame of its first animation), front layers.
-Canvas previewRoom(const Room& room, const Sheets& sheets, const std::map<std::string, Canvas>& layerCanvas, float cameraX) {
+Canvas previewRoom(const Room& room, const Sheets& sheets, const std::map<std::string, Canvas>& layerCanvas,
+                   float cameraX) {
     const int screenW = 426;
     Canvas out(screenW, kRoomH);
     out.fill(rect(0, 0, screenW, kRoomH), solid(hex(0x404040)));
@@ -1880,7 +2031,8 @@ Canvas previewRoom(const Room& room, const Sheets& sheets, const std::map<std::s
     std::vector<const RoomObject*> order;
     for (const RoomObject& o : room.objects)
         if (!o.image.empty() || !o.animations.empty()) order.push_back(&o);
-    std::stable_sort(order.begin(), order.end(), [](const RoomObject* a, const RoomObject* b) { return a->zsort > b->zsort; });
+    std::stable_sort(order.begin(), order.end(),
+                     [](const RoomObject* a, const RoomObject* b) { return a->zsort > b->zsort; });
     for (const RoomObject* o : order) {
         const Canvas& f = sheets.frame(o->image.empty() ? o->animations.front().frames.back() : o->image);
         int left = static_cast<int>(std::lround(screenW / 2.0f + o->x - cameraX - f.width() / 2.0f));
@@ -1898,7 +2050,8 @@ bool writePreview(const Canvas& c, const std::string& path) {
     int w = c.width(), h = c.height();
     for (int y = 0; y < h * 2; y++)
         for (int x = 0; x < w * 2; x++)
-            memcpy(&big[(static_cast<size_t>(y) * w * 2 + x) * 4], &small[(static_cast<size_t>(y / 2) * w + x / 2) * 4], 4);
+            memcpy(&big[(static_cast<size_t>(y) * w * 2 + x) * 4],
+                   &small[(static_cast<size_t>(y / 2) * w + x / 2) * 4], 4);
     return writePng(path, big, w * 2, h * 2);
 }
 
@@ -1933,16 +2086,22 @@ int main(int argc, char** argv) {
     Sheets dockSheets{{{"Common", &common}, {"Dock", &dock}}, "Dock"};
     Sheets cliffSheets{{{"Common", &common}, {"Lighthouse", &lighthouse}}, "Lighthouse"};
     Room dockDoc = dockRoom(dockSheets), cliffDoc = lighthouseRoom(cliffSheets);
-    ok = ok && writeRoom(dockDoc, root) && writeRoom(cliffDoc, root);
+    ok = ok && !dockSheets.missing && !cliffSheets.missing && writeRoom(dockDoc, root) &&
+         writeRoom(cliffDoc, root);
 
     if (ok && !preview.empty()) {
-        std::map<std::string, Canvas> dockLayers = {
-            {"background", dockBg}, {"dock_sky", dockSkyCanvas}, {"dock_hills_west", hills}, {"dock_posts", posts}};
-        std::map<std::string, Canvas> cliffLayers = {{"background", cliff}, {"cliff_sky", cliffSkyCanvas}, {"cliff_grass", grass}};
+        std::map<std::string, Canvas> dockLayers = {{"background", dockBg},
+                                                    {"dock_sky", dockSkyCanvas},
+                                                    {"dock_hills_west", hills},
+                                                    {"dock_posts", posts}};
+        std::map<std::string, Canvas> cliffLayers = {
+            {"background", cliff}, {"cliff_sky", cliffSkyCanvas}, {"cliff_grass", grass}};
         const float cameras[] = {213, 400, 587};
         for (int i = 0; i < 3; i++)
-            ok = ok && writePreview(previewRoom(dockDoc, dockSheets, dockLayers, cameras[i]), fmt("%s-dock%d.png", preview.c_str(), i));
-        ok = ok && writePreview(previewRoom(cliffDoc, cliffSheets, cliffLayers, 220), preview + "-lighthouse.png");
+            ok = ok && writePreview(previewRoom(dockDoc, dockSheets, dockLayers, cameras[i]),
+                                    fmt("%s-dock%d.png", preview.c_str(), i));
+        ok = ok &&
+             writePreview(previewRoom(cliffDoc, cliffSheets, cliffLayers, 220), preview + "-lighthouse.png");
     }
     KuAutoreleasePool::drainCurrentPool();
     if (!ok) {

@@ -135,6 +135,8 @@ TEST_F(JsonBinaryTest, RejectsDamagedData) {
         {"table offset past the end", patched32(good, 8, 1000), "Missing string table"},
         {"table without its byte 7", patched(good, 36, 6), "Missing string table"},
         {"unknown value marker", patched(good, 12, 8), "Illegal marker: 8"},
+        {"root string outside the table", patched32(patched(good, 12, 4), 13, 99), "Illegal root value"},
+        {"root that is not a container", patched32(patched(good, 12, 5), 13, 0), "Illegal root value"},
         {"dictionary end marker", patched(good, 35, 3), "Illegal dict end marker"},
         {"array end marker", patched(array, 31, 2), "Illegal array end marker"},
         {"string offset", patched32(good, 37, 5000), "Illegal string offset: 5000"},
