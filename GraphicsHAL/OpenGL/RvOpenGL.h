@@ -44,10 +44,17 @@ class RvOpenGLGraphicsDevice : public RvGraphicsDevice {
     int glVersion = 0x3200;
     bool ownsVideoSubsystem = false;
 
-    // Framebuffers are not shared between contexts: a finalised target hands its framebuffer to
-    // the renderer that made it, which deletes it at its next execution.
-    std::mutex orphanMutex;
-    std::vector<std::pair<uint32_t, uint32_t>> orphanFramebuffers;  // (renderer serial, name)
+    // GPU objects of finalised resources wait here for a renderer's next execution, so they are
+    // deleted in the context that drew with them (framebuffers are not even shared), never from
+    // this context while a renderer may still use them.
+    struct PendingDeletion {
+        uint32_t rendererSerial;  // 0: any renderer of the share group
+        int kind;
+        uint32_t name;
+    };
+    std::mutex pendingMutex;
+    std::vector<PendingDeletion> pendingDeletions;
+    int liveRenderers = 0;  // guarded by pendingMutex
 };
 
 // Owned device, or null when OpenGL 3.2 core is not available (no video, no context).
@@ -112,6 +119,7 @@ class RvOpenGLRenderer : public RvRenderer {
     std::unordered_map<uint64_t, RvOpenGLVertexArray*> vertexArrays;  // the cache; one reference each
     int defaultFramebuffer = 0;  // bound when execution began
     uint32_t currentProgram = 0;  // during execution
+    bool framebufferComplete = true;  // clears and draws into an incomplete framebuffer are skipped
 
   protected:
     void recordBindRenderTarget(RvRenderTarget* target) override;
@@ -148,6 +156,7 @@ class RvOpenGLRenderTarget : public RvRenderTarget {
     uint32_t framebuffer = 0;
     uint32_t framebufferOwner = 0;  // serial of the renderer whose context made it
     uint32_t renderbuffers[3] = {0, 0, 0};  // colour, depth, stencil
+    bool complete = false;  // framebuffer status at the last build
 };
 
 class RvOpenGLShaderParameter;

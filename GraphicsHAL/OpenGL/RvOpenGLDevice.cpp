@@ -246,6 +246,6 @@ void* RvOpenGLRendererCreateOpenGLContext(RvRenderer* renderer, const RvOpenGLPi
         SDL_GL_DeleteContext(old);
         if (ownedWindow) SDL_DestroyWindow(oldWindow);
     }
-    RvOpenGLForgetOrphanFramebuffers(static_cast<RvOpenGLGraphicsDevice*>(r->device), oldSerial);
+    RvOpenGLForgetPendingFramebuffers(static_cast<RvOpenGLGraphicsDevice*>(r->device), oldSerial);
     return made;
 }

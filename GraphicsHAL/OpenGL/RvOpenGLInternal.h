@@ -7,12 +7,26 @@
 #include "RvOpenGL.h"
 
 uint32_t RvOpenGLNextRendererSerial();
+enum RvOpenGLObjectKind : int {
+    kRvGLTexture,
+    kRvGLBuffer,
+    kRvGLProgram,
+    kRvGLRenderbuffer,
+    kRvGLFramebuffer,  // belongs to the context of the renderer with `ownerSerial`
+};
+
+// Hands a finalised resource's GPU object over for deletion: queued for the renderers while any
+// exists, else deleted at once with the device's context.
+void RvOpenGLReleaseObject(RvGraphicsDevice* device, int kind, uint32_t name, uint32_t ownerSerial = 0);
+// Deletes what is queued for this renderer (its context current).
+void RvOpenGLDeletePendingObjects(RvOpenGLRenderer* renderer);
 // Drops the framebuffers queued for a renderer whose context is gone (they went with it).
-void RvOpenGLForgetOrphanFramebuffers(RvOpenGLGraphicsDevice* device, uint32_t rendererSerial);
+void RvOpenGLForgetPendingFramebuffers(RvOpenGLGraphicsDevice* device, uint32_t rendererSerial);
+void RvOpenGLRendererRegister(RvOpenGLGraphicsDevice* device);
+// The last renderer leaving deletes what is still queued with the device's context.
+void RvOpenGLRendererUnregister(RvOpenGLGraphicsDevice* device);
 // A context on `window` sharing the device's objects; the calling thread's current context is kept.
 void* RvOpenGLCreateSharedContext(RvOpenGLGraphicsDevice* device, SDL_Window* window);
-// Deletes a GL object with the device's context current (for finalisers).
-void RvOpenGLDeleteWithDeviceContext(RvGraphicsDevice* device, void (*remove)(GLuint), GLuint name);
 
 // >>payloads
 
@@ -58,5 +72,3 @@ void RvOpenGLExecuteReadPixels(RvRenderer* renderer, const void* payload);
 
 // Reads a texture back into its CPU storage (renderer context current).
 void RvOpenGLReadTexturePixels(RvTexture* texture);
-// Deletes the framebuffers queued for this renderer (its context current).
-void RvOpenGLDeleteOrphanFramebuffers(RvOpenGLRenderer* renderer);

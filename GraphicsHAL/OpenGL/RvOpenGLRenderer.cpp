@@ -24,6 +24,7 @@ RvOpenGLRenderer::RvOpenGLRenderer(RvOpenGLGraphicsDevice* d, int o) : RvRendere
                               SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     ownsWindow = window != nullptr;
     if (window) context = RvOpenGLCreateSharedContext(d, window);
+    RvOpenGLRendererRegister(d);
 }
 
 RvOpenGLRenderer::~RvOpenGLRenderer() {
@@ -34,12 +35,14 @@ RvOpenGLRenderer::~RvOpenGLRenderer() {
     invalidateCaches();
     if (context) {
         RvOpenGLRendererLock(this);
-        RvOpenGLDeleteOrphanFramebuffers(this);
+        RvOpenGLDeletePendingObjects(this);
         RvOpenGLRendererUnlock(this);
         if (SDL_GL_GetCurrentContext() == context) SDL_GL_MakeCurrent(nullptr, nullptr);
         SDL_GL_DeleteContext(context);
     }
-    RvOpenGLForgetOrphanFramebuffers(static_cast<RvOpenGLGraphicsDevice*>(device), serial);
+    auto* d = static_cast<RvOpenGLGraphicsDevice*>(device);
+    RvOpenGLForgetPendingFramebuffers(d, serial);
+    RvOpenGLRendererUnregister(d);
     if (ownsWindow && window) SDL_DestroyWindow(window);
 }
 
@@ -90,7 +93,8 @@ struct PairRecord {
     GLenum first, second;
 };
 
-void executeClear(RvRenderer*, const void* p) {
+void executeClear(RvRenderer* r, const void* p) {
+    if (!static_cast<RvOpenGLRenderer*>(r)->framebufferComplete) return;
     auto* c = static_cast<const ClearRecord*>(p);
     if (c->mask & GL_COLOR_BUFFER_BIT) glClearColor(c->color[0], c->color[1], c->color[2], c->color[3]);
     if (c->mask & GL_DEPTH_BUFFER_BIT) glClearDepth(c->depth);
@@ -302,8 +306,10 @@ void RvOpenGLRendererExecuteRenderBuffer(RvRenderer* renderer, RvCommandBuffer* 
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
     r->defaultFramebuffer = framebuffer;
     r->currentProgram = 0;
+    r->framebufferComplete = true;
+    // Vertex arrays first: they may still refer to buffers queued for deletion.
     collectVertexArrays(r);
-    RvOpenGLDeleteOrphanFramebuffers(r);
+    RvOpenGLDeletePendingObjects(r);
     buffer->execute(r);
     int units = RvGraphicsMaxTextureSamplers(r->device);
     for (int unit = units - 1; unit >= 0; unit--) {

@@ -5,17 +5,90 @@
 
 // >>helpers
 
-void RvOpenGLDeleteWithDeviceContext(RvGraphicsDevice* device, void (*remove)(GLuint), GLuint name) {
-    if (!name) return;
-    RvOpenGLGraphicsDeviceLock(device);
-    remove(name);
-    RvOpenGLGraphicsDeviceUnlock(device);
+static void deleteObject(int kind, GLuint name) {
+    switch (kind) {
+    case kRvGLTexture:
+        glDeleteTextures(1, &name);
+        break;
+    case kRvGLBuffer:
+        glDeleteBuffers(1, &name);
+        break;
+    case kRvGLProgram:
+        glDeleteProgram(name);
+        break;
+    case kRvGLRenderbuffer:
+        glDeleteRenderbuffers(1, &name);
+        break;
+    case kRvGLFramebuffer:
+        glDeleteFramebuffers(1, &name);
+        break;
+    default:
+        break;
+    }
 }
 
-static void deleteTexture(GLuint name) { glDeleteTextures(1, &name); }
-static void deleteBuffer(GLuint name) { glDeleteBuffers(1, &name); }
-static void deleteRenderbuffer(GLuint name) { glDeleteRenderbuffers(1, &name); }
-static void deleteProgram(GLuint name) { glDeleteProgram(name); }
+void RvOpenGLReleaseObject(RvGraphicsDevice* device, int kind, uint32_t name, uint32_t ownerSerial) {
+    auto* d = static_cast<RvOpenGLGraphicsDevice*>(device);
+    if (!name || !d) return;
+    {
+        std::lock_guard<std::mutex> lock(d->pendingMutex);
+        if (d->liveRenderers > 0) {
+            d->pendingDeletions.push_back({kind == kRvGLFramebuffer ? ownerSerial : 0, kind, name});
+            return;
+        }
+    }
+    // No renderer: a framebuffer went with its renderer's context; shared objects go now.
+    if (kind == kRvGLFramebuffer) return;
+    RvOpenGLGraphicsDeviceLock(d);
+    deleteObject(kind, name);
+    RvOpenGLGraphicsDeviceUnlock(d);
+}
+
+void RvOpenGLDeletePendingObjects(RvOpenGLRenderer* r) {
+    auto* d = static_cast<RvOpenGLGraphicsDevice*>(r->device);
+    std::lock_guard<std::mutex> lock(d->pendingMutex);
+    auto& list = d->pendingDeletions;
+    for (size_t i = 0; i < list.size();) {
+        if (list[i].rendererSerial == 0 || list[i].rendererSerial == r->serial) {
+            deleteObject(list[i].kind, list[i].name);
+            list[i] = list.back();
+            list.pop_back();
+        } else {
+            i++;
+        }
+    }
+}
+
+void RvOpenGLForgetPendingFramebuffers(RvOpenGLGraphicsDevice* d, uint32_t serial) {
+    std::lock_guard<std::mutex> lock(d->pendingMutex);
+    auto& list = d->pendingDeletions;
+    for (size_t i = 0; i < list.size();) {
+        if (list[i].kind == kRvGLFramebuffer && list[i].rendererSerial == serial) {
+            list[i] = list.back();
+            list.pop_back();
+        } else {
+            i++;
+        }
+    }
+}
+
+void RvOpenGLRendererRegister(RvOpenGLGraphicsDevice* d) {
+    std::lock_guard<std::mutex> lock(d->pendingMutex);
+    d->liveRenderers++;
+}
+
+void RvOpenGLRendererUnregister(RvOpenGLGraphicsDevice* d) {
+    std::vector<RvOpenGLGraphicsDevice::PendingDeletion> left;
+    {
+        std::lock_guard<std::mutex> lock(d->pendingMutex);
+        if (--d->liveRenderers > 0) return;
+        left.swap(d->pendingDeletions);
+    }
+    RvOpenGLGraphicsDeviceLock(d);
+    for (const auto& p : left)
+        if (p.kind != kRvGLFramebuffer) deleteObject(p.kind, p.name);
+    RvOpenGLGraphicsDeviceUnlock(d);
+}
 
 static RvOpenGLRenderer* glRenderer(RvRenderer* r) { return static_cast<RvOpenGLRenderer*>(r); }
 
@@ -50,43 +123,11 @@ static GLenum scalarGLType(int scalar) {
 
 // >>render targets
 
-void RvOpenGLForgetOrphanFramebuffers(RvOpenGLGraphicsDevice* d, uint32_t serial) {
-    std::lock_guard<std::mutex> lock(d->orphanMutex);
-    auto& list = d->orphanFramebuffers;
-    for (size_t i = 0; i < list.size();) {
-        if (list[i].first == serial) {
-            list[i] = list.back();
-            list.pop_back();
-        } else {
-            i++;
-        }
-    }
-}
-
-void RvOpenGLDeleteOrphanFramebuffers(RvOpenGLRenderer* r) {
-    auto* d = static_cast<RvOpenGLGraphicsDevice*>(r->device);
-    std::lock_guard<std::mutex> lock(d->orphanMutex);
-    auto& list = d->orphanFramebuffers;
-    for (size_t i = 0; i < list.size();) {
-        if (list[i].first == r->serial) {
-            glDeleteFramebuffers(1, &list[i].second);
-            list[i] = list.back();
-            list.pop_back();
-        } else {
-            i++;
-        }
-    }
-}
-
 RvOpenGLRenderTarget::RvOpenGLRenderTarget(RvGraphicsDevice* d) : RvRenderTarget(d) { flipVertically = true; }
 
 RvOpenGLRenderTarget::~RvOpenGLRenderTarget() {
-    for (uint32_t& name : renderbuffers) RvOpenGLDeleteWithDeviceContext(device, deleteRenderbuffer, name);
-    if (framebuffer) {
-        auto* d = static_cast<RvOpenGLGraphicsDevice*>(device);
-        std::lock_guard<std::mutex> lock(d->orphanMutex);
-        d->orphanFramebuffers.emplace_back(framebufferOwner, framebuffer);
-    }
+    for (uint32_t name : renderbuffers) RvOpenGLReleaseObject(device, kRvGLRenderbuffer, name);
+    RvOpenGLReleaseObject(device, kRvGLFramebuffer, framebuffer, framebufferOwner);
 }
 
 void RvOpenGLRenderTargetBind(RvRenderTarget* target, RvRenderer* renderer) {
@@ -166,14 +207,15 @@ void buildFramebuffer(RvOpenGLRenderer* r, RvOpenGLRenderTarget* t) {
     if (depth) attachBuffer(t, 1, depth, t->depthTexture ? t->depthTexture : (stencil ? nullptr : t->stencilTexture));
     if (stencil) attachBuffer(t, 2, stencil, t->stencilTexture);
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-    if (status != GL_FRAMEBUFFER_COMPLETE)
-        RvWarning("RvRenderTarget: Failed to create a complete framebuffer (status %x)", status);
+    t->complete = status == GL_FRAMEBUFFER_COMPLETE;
+    if (!t->complete) RvWarning("RvRenderTarget: Failed to create a complete framebuffer (status %x)", status);
 }
 }  // namespace
 
 void RvOpenGLExecuteBindRenderTarget(RvRenderer* renderer, const void* payload) {
     auto* r = glRenderer(renderer);
     auto* t = static_cast<RvOpenGLRenderTarget*>(static_cast<const RvOpenGLObjectRecord*>(payload)->object);
+    r->framebufferComplete = true;
     if (!t) {
         glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(r->defaultFramebuffer));
         return;
@@ -195,14 +237,16 @@ void RvOpenGLExecuteBindRenderTarget(RvRenderer* renderer, const void* payload) 
         else
             buildFramebuffer(r, t);
         RvGraphicsResourceUnlockWithStatus(t, kRvStatusBuilt);
-        return;
+    } else {
+        glBindFramebuffer(GL_FRAMEBUFFER, t->framebuffer ? t->framebuffer : static_cast<GLuint>(r->defaultFramebuffer));
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, t->framebuffer ? t->framebuffer : static_cast<GLuint>(r->defaultFramebuffer));
+    // An incomplete framebuffer stays bound (as reported) but nothing is cleared or drawn into it.
+    if (!t->isScreenTarget()) r->framebufferComplete = t->framebuffer && t->complete;
 }
 
 // >>shaders
 
-RvOpenGLShader::~RvOpenGLShader() { RvOpenGLDeleteWithDeviceContext(device, deleteProgram, program); }
+RvOpenGLShader::~RvOpenGLShader() { RvOpenGLReleaseObject(device, kRvGLProgram, program); }
 
 void RvOpenGLShaderBind(RvShader* shader, RvRenderer* renderer) {
     if (!renderer || !renderer->isRecording()) return;
@@ -498,7 +542,7 @@ void RvOpenGLExecuteWriteConstant(RvRenderer* renderer, const void* payload) {
 
 // >>textures
 
-RvOpenGLTexture::~RvOpenGLTexture() { RvOpenGLDeleteWithDeviceContext(device, deleteTexture, name); }
+RvOpenGLTexture::~RvOpenGLTexture() { RvOpenGLReleaseObject(device, kRvGLTexture, name); }
 
 void RvOpenGLTextureBind(RvShaderParameter* parameter, RvRenderer* r, RvTexture* texture) {
     auto* p = static_cast<RvOpenGLShaderParameter*>(parameter);
@@ -593,7 +637,13 @@ void RvOpenGLExecuteBindTexture(RvRenderer* renderer, const void* payload) {
     if (!t) {
         glBindTexture(GL_TEXTURE_2D, 0);
     } else {
-        if (RvGraphicsResourceVersionChanged(t)) t->name = 0;
+        if (RvGraphicsResourceVersionChanged(t)) {
+            // The GPU copy is gone: everything goes up again from the CPU storage.
+            std::lock_guard<std::recursive_mutex> lock(t->mutex);
+            t->name = 0;
+            t->pixelsChanged = true;
+            t->samplerChanged = true;
+        }
         bool discard = t->accessMode & kRvAccessDiscardLocalStorage;
         if (RvGraphicsResourceLockWhenStatus(t, kRvStatusNeedsBuild, discard ? kRvLockWrite : kRvLockRead)) {
             if (!t->name) glGenTextures(1, &t->name);
@@ -635,8 +685,8 @@ void RvOpenGLTextureCompileForRenderTargetStorage(RvTexture* texture, uint32_t i
 
 // >>buffers
 
-RvOpenGLVertexBuffer::~RvOpenGLVertexBuffer() { RvOpenGLDeleteWithDeviceContext(device, deleteBuffer, name); }
-RvOpenGLIndexBuffer::~RvOpenGLIndexBuffer() { RvOpenGLDeleteWithDeviceContext(device, deleteBuffer, name); }
+RvOpenGLVertexBuffer::~RvOpenGLVertexBuffer() { RvOpenGLReleaseObject(device, kRvGLBuffer, name); }
+RvOpenGLIndexBuffer::~RvOpenGLIndexBuffer() { RvOpenGLReleaseObject(device, kRvGLBuffer, name); }
 
 namespace {
 struct Region {
@@ -866,13 +916,13 @@ void RvOpenGLMeshDraw(RvMesh* mesh, RvRenderer* r, uint32_t submeshMask) {
 
 void RvOpenGLExecuteDrawArrays(RvRenderer* renderer, const void* payload) {
     // A program that failed to build has nothing to draw with.
-    if (!glRenderer(renderer)->currentProgram) return;
+    if (!glRenderer(renderer)->currentProgram || !glRenderer(renderer)->framebufferComplete) return;
     auto* d = static_cast<const RvOpenGLDrawArraysRecord*>(payload);
     glDrawArrays(d->mode, d->first, d->count);
 }
 
 void RvOpenGLExecuteDrawElements(RvRenderer* renderer, const void* payload) {
-    if (!glRenderer(renderer)->currentProgram) return;
+    if (!glRenderer(renderer)->currentProgram || !glRenderer(renderer)->framebufferComplete) return;
     auto* d = static_cast<const RvOpenGLDrawElementsRecord*>(payload);
     glDrawElements(d->mode, d->count, d->indexType, reinterpret_cast<const void*>(static_cast<uintptr_t>(d->byteOffset)));
 }

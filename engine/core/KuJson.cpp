@@ -383,6 +383,8 @@ struct KuJsonParser {
             unsigned char c = *p;
             if (c == ' ' || c == '\t') {
                 p++;
+                while (*p == ' ')  // indentation comes in runs
+                    p++;
             } else if (c == '\n') {
                 st.line++;
                 p++;

@@ -76,4 +76,243 @@ TEST_F(DrawTest, ColouredTriangleCoversItsHalfOnly) {
     KuRelease(shader);
 }
 
+// A texture of `width` × `height` RGBA pixels given row by row from the top, sampled per `options`.
+RvTexture* newPixelTexture(RvGraphicsDevice* device, int width, int height, const std::vector<uint8_t>& pixels,
+                           uint32_t options, int accessMode = kRvAccessDynamic) {
+    RvTexture* texture = RvNewTexture(device, accessMode);
+    RvBitmap bitmap;
+    bitmap.pixelType = kRvPixelRGBA8;
+    bitmap.width = width;
+    bitmap.height = height;
+    bitmap.bytesPerRow = width * 4;
+    RvResourceLock lock(texture, kRvLockWrite);
+    EXPECT_EQ(RvTextureSetLayoutFromBitmap(texture, bitmap, options), kRvTextureDone);
+    EXPECT_EQ(RvTextureSetPixelsFromBitmap(texture, 0, bitmap, pixels.data()), kRvTextureDone);
+    return texture;
+}
+
+void setTexture(RvMeshInstance* instance, const char* name, RvTexture* texture) {
+    RvShaderInstanceSetValue(RvMeshInstanceGetShaderInstance(instance), name, texture);
+}
+
+bool near(const Pixel& a, const Pixel& b, int tolerance) {
+    for (int i = 0; i < 4; i++)
+        if (std::abs(a[i] - b[i]) > tolerance) return false;
+    return true;
+}
+
+TEST_F(DrawTest, TexturedQuadSamplesNearestOrLinearAsItsOptionsSay) {
+    // One red and one blue texel stretched over 8 × 4 pixels.
+    std::vector<uint8_t> texels = {255, 0, 0, 255, 0, 0, 255, 255};
+    struct Row {
+        const char* name;
+        uint32_t options;
+        Pixel expected[8];
+        int tolerance;
+    } rows[] = {
+        {"nearest", 0, {rgba(255, 0, 0, 255), rgba(255, 0, 0, 255), rgba(255, 0, 0, 255), rgba(255, 0, 0, 255),
+                        rgba(0, 0, 255, 255), rgba(0, 0, 255, 255), rgba(0, 0, 255, 255), rgba(0, 0, 255, 255)}, 0},
+        // Pixel centres at u = (x + 0.5) / 8 meet texel centres at 0.25 and 0.75; the edges clamp.
+        {"linear", kRvTextureLinearMin | kRvTextureLinearMag,
+         {rgba(255, 0, 0, 255), rgba(255, 0, 0, 255), rgba(223, 0, 32, 255), rgba(159, 0, 96, 255),
+          rgba(96, 0, 159, 255), rgba(32, 0, 223, 255), rgba(0, 0, 255, 255), rgba(0, 0, 255, 255)}, 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TextureTarget tt(device, 8, 4);
+        RvTexture* texture = newPixelTexture(device, 2, 1, texels, row.options);
+        RvShader* shader = newTexturedShader(device, kRvBlendOpaque);
+        RvMesh* mesh = newQuadMesh(device, shader, 0, 0, 8, 4);
+        RvMeshInstance* instance = newInstance(mesh, KuColor{1, 1, 1, 1});
+        setTexture(instance, "colorMap", texture);
+        drawFrame(renderer, tt.target, kBlack, [&] { RvRenderInstanceDraw(instance, renderer); });
+        RvRendererReadPixels(renderer, tt.texture);
+        for (int x = 0; x < 8; x++) {
+            for (int y : {0, 3}) {
+                Pixel got = storedPixel(tt.texture, x, y);
+                EXPECT_TRUE(near(got, row.expected[x], row.tolerance))
+                    << "x " << x << " y " << y << ": " << describe(got) << " expected " << describe(row.expected[x]);
+            }
+        }
+        KuRelease(instance);
+        KuRelease(mesh);
+        KuRelease(shader);
+        KuRelease(texture);
+    }
+    EXPECT_EQ(glErrorOf(renderer), 0u);
+}
+
+TEST_F(DrawTest, BlendModesCombineSourceAndDestinationByTheirEquations) {
+    const float d[4] = {51 / 255.0f, 102 / 255.0f, 153 / 255.0f, 1.0f};  // cleared destination
+    const float s[4] = {0.8f, 0.2f, 0.4f, 0.6f};                          // drawn colour
+    auto clamp = [](float v) { return v < 0 ? 0.0f : v > 1 ? 1.0f : v; };
+    struct Row {
+        const char* name;
+        int mode;
+        float (*blend)(float s, float d, float sa);
+    } rows[] = {
+        {"Opaque", kRvBlendOpaque, [](float s, float, float) { return s; }},
+        {"Alpha", kRvBlendAlpha, [](float s, float d, float sa) { return s * sa + d * (1 - sa); }},
+        {"Add", kRvBlendAdd, [](float s, float d, float sa) { return s * sa + d; }},
+        {"Multiply", kRvBlendMultiply, [](float s, float d, float) { return s * d; }},
+        {"Subtract", kRvBlendSubtract, [](float s, float d, float sa) { return d - s * sa; }},
+        {"PremultipliedAlpha", kRvBlendPremultipliedAlpha, [](float s, float d, float sa) { return s + d * (1 - sa); }},
+        {"PremultipliedAdd", kRvBlendPremultipliedAdd, [](float s, float d, float) { return s + d; }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TextureTarget tt(device, 4, 4);
+        RvShader* shader = newSolidShader(device, row.mode);
+        RvMesh* mesh = newQuadMesh(device, shader, 0, 0, 4, 4);
+        RvMeshInstance* instance = newInstance(mesh, KuColor{s[0], s[1], s[2], s[3]});
+        drawFrame(renderer, tt.target, KuColor{d[0], d[1], d[2], d[3]},
+                  [&] { RvRenderInstanceDraw(instance, renderer); });
+        Pixel expected;
+        for (int i = 0; i < 4; i++) expected[i] = static_cast<int>(std::lround(clamp(row.blend(s[i], d[i], s[3])) * 255));
+        Pixel got = pixelAt(renderer, tt.texture, 1, 2);
+        EXPECT_TRUE(near(got, expected, 1)) << describe(got) << " expected " << describe(expected);
+        KuRelease(instance);
+        KuRelease(mesh);
+        KuRelease(shader);
+    }
+}
+
+TEST_F(DrawTest, ScissorKeepsDrawingInsideItsRectangle) {
+    TextureTarget tt(device, 8, 8);
+    RvShader* shader = newSolidShader(device, kRvBlendOpaque);
+    RvMesh* mesh = newQuadMesh(device, shader, 0, 0, 8, 8);
+    RvMeshInstance* instance = newInstance(mesh, KuColor{1, 0, 0, 1});
+    drawFrame(renderer, tt.target, kBlack, [&] {
+        RvRendererSetScissor(renderer, true, RvRect{2, 3, 4, 2});
+        RvRenderInstanceDraw(instance, renderer);
+    });
+    RvRendererReadPixels(renderer, tt.texture);
+    for (int y = 0; y < 8; y++) {
+        for (int x = 0; x < 8; x++) {
+            bool inside = x >= 2 && x < 6 && y >= 3 && y < 5;
+            EXPECT_EQ(storedPixel(tt.texture, x, y), inside ? rgba(255, 0, 0, 255) : rgba(0, 0, 0, 255))
+                << x << ", " << y;
+        }
+    }
+    KuRelease(instance);
+    KuRelease(mesh);
+    KuRelease(shader);
+}
+
+TEST_F(DrawTest, RenderedTextureIsSampledUprightByASecondPass) {
+    TextureTarget first(device, 8, 8), second(device, 8, 8);
+    RvShader* solid = newSolidShader(device, kRvBlendOpaque);
+    RvShader* textured = newTexturedShader(device, kRvBlendOpaque);
+    RvMesh* bottomHalf = newQuadMesh(device, solid, 0, 0, 8, 4);
+    // The layer's image box says where the image's top and bottom rows are in the texture.
+    RvTexCoordBox box = RvTextureGetCoordsForImage(first.texture);
+    EXPECT_TRUE(RvTextureGetFlipVertically(first.texture));
+    RvMesh* whole = newQuadMesh(device, textured, 0, 0, 8, 8, box.u0, box.v1, box.u1, box.v0);
+    RvMeshInstance* red = newInstance(bottomHalf, KuColor{1, 0, 0, 1});
+    RvMeshInstance* copy = newInstance(whole, KuColor{1, 1, 1, 1});
+    setTexture(copy, "colorMap", first.texture);
+
+    ASSERT_TRUE(RvRendererBeginFrame(renderer, second.target));
+    ASSERT_TRUE(RvRendererBeginPass(renderer, first.target, kRvClearColor, KuColor{0, 1, 0, 1}, 0, 1));
+    RvRendererSetCamera(renderer, first.target);
+    RvRenderInstanceDraw(red, renderer);
+    RvRendererEndPass(renderer);
+    ASSERT_TRUE(RvRendererBeginPass(renderer, second.target, kRvClearColor, kBlack, 0, 1));
+    RvRendererSetCamera(renderer, second.target);
+    RvRenderInstanceDraw(copy, renderer);
+    RvRendererEndPass(renderer);
+    RvRendererEndFrame(renderer);
+    ASSERT_TRUE(RvRendererRenderFrame(renderer));
+
+    RvRendererReadPixels(renderer, second.texture);
+    for (int x : {0, 7}) {
+        EXPECT_EQ(storedPixel(second.texture, x, 0), rgba(255, 0, 0, 255));
+        EXPECT_EQ(storedPixel(second.texture, x, 3), rgba(255, 0, 0, 255));
+        EXPECT_EQ(storedPixel(second.texture, x, 4), rgba(0, 255, 0, 255));
+        EXPECT_EQ(storedPixel(second.texture, x, 7), rgba(0, 255, 0, 255));
+    }
+    EXPECT_EQ(glErrorOf(renderer), 0u);
+    for (KuObject* o : std::initializer_list<KuObject*>{red, copy, bottomHalf, whole, solid, textured}) KuRelease(o);
+}
+
+TEST_F(DrawTest, TextureEditedAfterFirstUseIsRebuiltOnceForTheNextFrame) {
+    TextureTarget tt(device, 4, 4);
+    std::vector<uint8_t> red(2 * 2 * 4), green(2 * 2 * 4);
+    for (size_t i = 0; i < red.size(); i += 4) {
+        red[i] = 255;
+        red[i + 3] = 255;
+        green[i + 1] = 255;
+        green[i + 3] = 255;
+    }
+    RvTexture* texture = newPixelTexture(device, 2, 2, red, 0);
+    RvShader* shader = newTexturedShader(device, kRvBlendOpaque);
+    RvMesh* mesh = newQuadMesh(device, shader, 0, 0, 4, 4);
+    RvMeshInstance* instance = newInstance(mesh, KuColor{1, 1, 1, 1});
+    setTexture(instance, "colorMap", texture);
+    auto frame = [&] { drawFrame(renderer, tt.target, kBlack, [&] { RvRenderInstanceDraw(instance, renderer); }); };
+
+    frame();
+    EXPECT_EQ(pixelAt(renderer, tt.texture, 2, 2), rgba(255, 0, 0, 255));
+    EXPECT_EQ(RvGraphicsResourceGetBuildCount(texture), 1u);
+    frame();
+    EXPECT_EQ(RvGraphicsResourceGetBuildCount(texture), 1u) << "an unchanged texture is not rebuilt";
+
+    {
+        RvResourceLock lock(texture, kRvLockWrite);
+        RvBitmap bitmap{kRvPixelRGBA8, 2, 2, 8, false, false};
+        ASSERT_EQ(RvTextureSetPixelsFromBitmap(texture, 0, bitmap, green.data()), kRvTextureDone);
+    }
+    frame();
+    EXPECT_EQ(pixelAt(renderer, tt.texture, 2, 2), rgba(0, 255, 0, 255));
+    EXPECT_EQ(RvGraphicsResourceGetBuildCount(texture), 2u);
+    frame();
+    frame();
+    EXPECT_EQ(RvGraphicsResourceGetBuildCount(texture), 2u);
+    EXPECT_EQ(pixelAt(renderer, tt.texture, 0, 0), rgba(0, 255, 0, 255));
+    KuRelease(instance);
+    KuRelease(mesh);
+    KuRelease(shader);
+    KuRelease(texture);
+}
+
+TEST_F(DrawTest, InvalidatedResourcesAreAllRebuiltAndStillDraw) {
+    TextureTarget tt(device, 4, 4);
+    std::vector<uint8_t> blue = {0, 0, 255, 255};
+    RvTexture* texture = newPixelTexture(device, 1, 1, blue, 0);
+    RvShader* shader = newTexturedShader(device, kRvBlendOpaque);
+    RvMesh* strip = newQuadMesh(device, shader, 0, 0, 4, 4);
+    // The same quad drawn as indexed triangles.
+    RvIndexBuffer* ib = RvNewIndexBuffer(device, kRvAccessDynamic);
+    {
+        RvResourceLock lock(ib, kRvLockWrite);
+        uint16_t indices[6] = {0, 1, 2, 2, 1, 3};
+        RvData* data = RvNewData(indices, sizeof indices);
+        RvIndexBufferSetData(ib, kRvIndex16, 0, data);
+        KuRelease(data);
+    }
+    RvMesh* mesh = RvNewMesh(device, 4, RvMeshGetVertexBuffer(strip), ib, shader);
+    RvMeshInstance* instance = newInstance(mesh, KuColor{1, 1, 1, 1});
+    setTexture(instance, "colorMap", texture);
+    auto frame = [&] { drawFrame(renderer, tt.target, kBlack, [&] { RvRenderInstanceDraw(instance, renderer); }); };
+    frame();
+    ASSERT_EQ(pixelAt(renderer, tt.texture, 3, 3), rgba(0, 0, 255, 255));
+
+    RvGraphicsResource* resources[] = {texture, shader, RvMeshGetVertexBuffer(mesh), ib, tt.target};
+    const char* names[] = {"texture", "shader", "vertex buffer", "index buffer", "target"};
+    uint32_t before[5];
+    for (int i = 0; i < 5; i++) before[i] = RvGraphicsResourceGetBuildCount(resources[i]);
+    uint32_t shaderBuild = RvShaderGetBuildNumber(shader);
+    frame();
+    for (int i = 0; i < 5; i++) EXPECT_EQ(RvGraphicsResourceGetBuildCount(resources[i]), before[i]) << names[i];
+
+    RvGraphicsDeviceInvalidateResources(device);
+    frame();
+    for (int i = 0; i < 5; i++) EXPECT_EQ(RvGraphicsResourceGetBuildCount(resources[i]), before[i] + 1) << names[i];
+    EXPECT_NE(RvShaderGetBuildNumber(shader), shaderBuild);
+    EXPECT_EQ(pixelAt(renderer, tt.texture, 3, 3), rgba(0, 0, 255, 255));
+    EXPECT_EQ(pixelAt(renderer, tt.texture, 0, 0), rgba(0, 0, 255, 255));
+    EXPECT_EQ(glErrorOf(renderer), 0u);
+    for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, ib, strip, shader, texture}) KuRelease(o);
+}
+
 }  // namespace
