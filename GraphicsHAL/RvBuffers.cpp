@@ -12,7 +12,8 @@ int RvVertexTypeSize(uint32_t type) {
 RvVertexBuffer::RvVertexBuffer(RvGraphicsDevice* d, int mode) : RvGraphicsResource(d), accessMode(mode) {}
 
 RvVertexBuffer::~RvVertexBuffer() {
-    for (RvVertexStream& s : streams) KuRelease(s.data);
+    for (RvVertexStream& s : streams)
+        KuRelease(s.data);
 }
 
 static uint32_t maskFrom(int index) {
@@ -26,14 +27,15 @@ void RvVertexBufferSetStreams(RvVertexBuffer* b, int streamCount, int vertexCoun
     if (streamCount > kRvMaxVertexStreams) streamCount = kRvMaxVertexStreams;
     if (vertexCount < 0) vertexCount = 0;
     if (streamCount == static_cast<int>(b->streams.size()) && vertexCount == b->vertexCount) return;
-    for (RvVertexStream& s : b->streams) KuRelease(s.data);
+    for (RvVertexStream& s : b->streams)
+        KuRelease(s.data);
     b->streams.assign(static_cast<size_t>(streamCount), RvVertexStream{});
     b->vertexCount = vertexCount;
     b->layoutChanged = b->dataChanged = maskFrom(0);
 }
 
-bool RvVertexBufferSetInterleavedStreamData(RvVertexBuffer* b, int index, const char* name, uint32_t vertexType,
-                                            RvData* data, int offset, int stride) {
+bool RvVertexBufferSetInterleavedStreamData(RvVertexBuffer* b, int index, const char* name,
+                                            uint32_t vertexType, RvData* data, int offset, int stride) {
     if (!b || index < 0 || index >= static_cast<int>(b->streams.size())) return false;
     RvVertexStream& s = b->streams[static_cast<size_t>(index)];
     bool layout = false;
@@ -62,8 +64,10 @@ bool RvVertexBufferSetInterleavedStreamData(RvVertexBuffer* b, int index, const 
     return true;
 }
 
-bool RvVertexBufferSetStreamData(RvVertexBuffer* b, int index, const char* name, uint32_t vertexType, RvData* data) {
-    return RvVertexBufferSetInterleavedStreamData(b, index, name, vertexType, data, 0, RvVertexTypeSize(vertexType));
+bool RvVertexBufferSetStreamData(RvVertexBuffer* b, int index, const char* name, uint32_t vertexType,
+                                 RvData* data) {
+    return RvVertexBufferSetInterleavedStreamData(b, index, name, vertexType, data, 0,
+                                                  RvVertexTypeSize(vertexType));
 }
 
 size_t RvVertexBufferGetStreamDataSize(const RvVertexBuffer* b, int index) {
@@ -111,8 +115,12 @@ const RvVertexStream* RvVertexBufferGetStreamAtIndex(const RvVertexBuffer* b, in
     return &b->streams[static_cast<size_t>(index)];
 }
 
-int RvVertexBufferGetStreamCount(const RvVertexBuffer* b) { return b ? static_cast<int>(b->streams.size()) : 0; }
-int RvVertexBufferGetVertexCount(const RvVertexBuffer* b) { return b ? b->vertexCount : 0; }
+int RvVertexBufferGetStreamCount(const RvVertexBuffer* b) {
+    return b ? static_cast<int>(b->streams.size()) : 0;
+}
+int RvVertexBufferGetVertexCount(const RvVertexBuffer* b) {
+    return b ? b->vertexCount : 0;
+}
 
 RvVertexFormat RvVertexBufferGetVertexFormat(const RvVertexBuffer* b) {
     RvVertexFormat f;
@@ -164,7 +172,9 @@ void RvVertexBufferDiscardLocalStorage(RvVertexBuffer* b) {
 // >>index buffer
 
 RvIndexBuffer::RvIndexBuffer(RvGraphicsDevice* d, int mode) : RvGraphicsResource(d), accessMode(mode) {}
-RvIndexBuffer::~RvIndexBuffer() { KuRelease(data); }
+RvIndexBuffer::~RvIndexBuffer() {
+    KuRelease(data);
+}
 
 void RvIndexBufferSetData(RvIndexBuffer* b, uint32_t indexType, int count, RvData* data) {
     if (!b) return;
@@ -196,8 +206,12 @@ void* RvIndexBufferGetMutableDataPtr(RvIndexBuffer* b) {
     return b->data->mutableBytes();
 }
 
-uint32_t RvIndexBufferGetIndexType(const RvIndexBuffer* b) { return b ? b->indexType : kRvIndex16; }
-int RvIndexBufferGetIndexCount(const RvIndexBuffer* b) { return b ? b->indexCount : 0; }
+uint32_t RvIndexBufferGetIndexType(const RvIndexBuffer* b) {
+    return b ? b->indexType : kRvIndex16;
+}
+int RvIndexBufferGetIndexCount(const RvIndexBuffer* b) {
+    return b ? b->indexCount : 0;
+}
 
 void RvIndexBufferDiscardLocalStorage(RvIndexBuffer* b) {
     if (!b) return;

@@ -19,10 +19,18 @@ enum : uint32_t {
     kRvVertexColor4ub = 0x02010410,
 };
 
-constexpr int RvVertexTypeSemantic(uint32_t type) { return static_cast<int>(type >> 24); }
-constexpr bool RvVertexTypeNormalized(uint32_t type) { return ((type >> 16) & 0xFF) != 0; }
-constexpr int RvVertexTypeComponents(uint32_t type) { return static_cast<int>((type >> 8) & 0xFF); }
-constexpr int RvVertexTypeScalar(uint32_t type) { return static_cast<int>(type & 0xFF); }
+constexpr int RvVertexTypeSemantic(uint32_t type) {
+    return static_cast<int>(type >> 24);
+}
+constexpr bool RvVertexTypeNormalized(uint32_t type) {
+    return ((type >> 16) & 0xFF) != 0;
+}
+constexpr int RvVertexTypeComponents(uint32_t type) {
+    return static_cast<int>((type >> 8) & 0xFF);
+}
+constexpr int RvVertexTypeScalar(uint32_t type) {
+    return static_cast<int>(type & 0xFF);
+}
 int RvVertexTypeSize(uint32_t type);  // components × scalar size
 
 enum : uint32_t { kRvIndex16 = 0x20011, kRvIndex32 = 0x40013 };
@@ -30,16 +38,16 @@ enum : uint32_t { kRvIndex16 = 0x20011, kRvIndex32 = 0x40013 };
 constexpr int kRvMaxVertexStreams = 31;
 
 struct RvVertexStream {
-    std::string name;  // matched against the shader's attribute names
+    std::string name;        // matched against the shader's attribute names
     RvData* data = nullptr;  // retained; may be shared with other streams
     uint32_t vertexType = 0;
-    int offset = 0;  // of the first element in the data
-    int stride = 0;  // in the data
+    int offset = 0;                    // of the first element in the data
+    int stride = 0;                    // in the data
     int gpuOffset = 0, gpuStride = 0;  // set by the back end's layout
 };
 
 class RvVertexBuffer : public RvGraphicsResource {
-  public:
+public:
     RvVertexBuffer(RvGraphicsDevice* device, int accessMode);
     ~RvVertexBuffer() override;
     const char* typeStr() const override { return "RvVertexBuffer"; }
@@ -89,7 +97,7 @@ size_t RvVertexBufferCopyInterleavedStreamData(const RvVertexBuffer* buffer, int
 void RvVertexBufferDiscardLocalStorage(RvVertexBuffer* buffer);
 
 class RvIndexBuffer : public RvGraphicsResource {
-  public:
+public:
     RvIndexBuffer(RvGraphicsDevice* device, int accessMode);
     ~RvIndexBuffer() override;
     const char* typeStr() const override { return "RvIndexBuffer"; }

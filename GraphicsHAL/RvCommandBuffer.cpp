@@ -17,7 +17,8 @@ void* RvCommandBuffer::append(RvCommandFunction execute, size_t payloadSize) {
     size_t size = (sizeof(RvCommandHeader) + payloadSize + 7) & ~static_cast<size_t>(7);
     if (length_ + size > capacity_) {
         size_t grown = capacity_ ? capacity_ : kInitialCapacity;
-        while (length_ + size > grown) grown *= 2;
+        while (length_ + size > grown)
+            grown *= 2;
         auto* bigger = new uint8_t[grown];
         if (length_) memcpy(bigger, bytes_, length_);
         delete[] bytes_;
@@ -42,7 +43,8 @@ void RvCommandBuffer::retain(KuObject* object) {
 void RvCommandBuffer::reset() {
     length_ = 0;
     records_ = 0;
-    for (size_t i = 0; i < retained_.size(); i++) KuRelease(retained_[i]);
+    for (size_t i = 0; i < retained_.size(); i++)
+        KuRelease(retained_[i]);
     retained_.clear();
 }
 

@@ -20,7 +20,7 @@ struct RvCommandHeader {
 };
 
 class RvCommandBuffer {
-  public:
+public:
     static constexpr size_t kInitialCapacity = 16384;
 
     RvCommandBuffer();
@@ -59,7 +59,7 @@ class RvCommandBuffer {
         }
     }
 
-  private:
+private:
     uint8_t* bytes_ = nullptr;
     size_t length_ = 0;
     size_t capacity_ = 0;

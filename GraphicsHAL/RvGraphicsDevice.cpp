@@ -13,12 +13,17 @@
 // >>device
 
 RvGraphicsDevice::RvGraphicsDevice(const RvGraphicsCapabilities& caps) : capabilities(caps) {
-    if (capabilities.maxTextureSamplers > kRvMaxTextureUnits) capabilities.maxTextureSamplers = kRvMaxTextureUnits;
+    if (capabilities.maxTextureSamplers > kRvMaxTextureUnits)
+        capabilities.maxTextureSamplers = kRvMaxTextureUnits;
     if (capabilities.maxTextureSamplers < 0) capabilities.maxTextureSamplers = 0;
 }
 
-RvRenderer* RvGraphicsDevice::newRenderer(int, void*) { return nullptr; }
-RvRenderTarget* RvGraphicsDevice::newRenderTarget() { return new RvRenderTarget(this); }
+RvRenderer* RvGraphicsDevice::newRenderer(int, void*) {
+    return nullptr;
+}
+RvRenderTarget* RvGraphicsDevice::newRenderTarget() {
+    return new RvRenderTarget(this);
+}
 
 RvMesh* RvGraphicsDevice::newMesh(int primitiveType, RvVertexBuffer* vertices, RvIndexBuffer* indices,
                                   RvShader* shader) {
@@ -30,10 +35,18 @@ RvMesh* RvGraphicsDevice::newMesh(int primitiveType, RvVertexBuffer* vertices, R
     return mesh;
 }
 
-RvShader* RvGraphicsDevice::newShader() { return new RvShader(this); }
-RvTexture* RvGraphicsDevice::newTexture(int accessMode) { return new RvTexture(this, accessMode); }
-RvIndexBuffer* RvGraphicsDevice::newIndexBuffer(int accessMode) { return new RvIndexBuffer(this, accessMode); }
-RvVertexBuffer* RvGraphicsDevice::newVertexBuffer(int accessMode) { return new RvVertexBuffer(this, accessMode); }
+RvShader* RvGraphicsDevice::newShader() {
+    return new RvShader(this);
+}
+RvTexture* RvGraphicsDevice::newTexture(int accessMode) {
+    return new RvTexture(this, accessMode);
+}
+RvIndexBuffer* RvGraphicsDevice::newIndexBuffer(int accessMode) {
+    return new RvIndexBuffer(this, accessMode);
+}
+RvVertexBuffer* RvGraphicsDevice::newVertexBuffer(int accessMode) {
+    return new RvVertexBuffer(this, accessMode);
+}
 
 RvGraphicsDevice* RvNewGraphicsDevice(const RvGraphicsCapabilities* caps) {
     return new RvGraphicsDevice(caps ? *caps : RvGraphicsCapabilities{});
@@ -42,7 +55,9 @@ RvGraphicsDevice* RvNewGraphicsDevice(const RvGraphicsCapabilities* caps) {
 void RvGraphicsDeviceSetPointScale(RvGraphicsDevice* d, float scale) {
     if (d) d->pointScale = scale > FLT_EPSILON ? scale : 1.0f;
 }
-float RvGraphicsDeviceGetPointScale(const RvGraphicsDevice* d) { return d ? d->pointScale : 1.0f; }
+float RvGraphicsDeviceGetPointScale(const RvGraphicsDevice* d) {
+    return d ? d->pointScale : 1.0f;
+}
 
 void RvGraphicsDeviceInvalidateResources(RvGraphicsDevice* d) {
     if (!d) return;
@@ -50,45 +65,69 @@ void RvGraphicsDeviceInvalidateResources(RvGraphicsDevice* d) {
     if (d->resourceVersion.fetch_add(1) + 1 == 0) d->resourceVersion.fetch_add(1);
 }
 
-uint32_t RvGraphicsDeviceGetResourceVersion(const RvGraphicsDevice* d) { return d ? d->resourceVersion.load() : 0; }
+uint32_t RvGraphicsDeviceGetResourceVersion(const RvGraphicsDevice* d) {
+    return d ? d->resourceVersion.load() : 0;
+}
 
 uint32_t RvGraphicsDeviceIncrementBuildNumber(RvGraphicsDevice* d) {
     if (!d) return 0;
     uint32_t n = d->buildNumber.fetch_add(1) + 1;
-    while (n == 0) n = d->buildNumber.fetch_add(1) + 1;
+    while (n == 0)
+        n = d->buildNumber.fetch_add(1) + 1;
     return n;
 }
 
-int RvGraphicsMaxTextureSamplers(const RvGraphicsDevice* d) { return d ? d->capabilities.maxTextureSamplers : 0; }
-int RvGraphicsMaxTextureSize(const RvGraphicsDevice* d) { return d ? d->capabilities.maxTextureSize : 0; }
+int RvGraphicsMaxTextureSamplers(const RvGraphicsDevice* d) {
+    return d ? d->capabilities.maxTextureSamplers : 0;
+}
+int RvGraphicsMaxTextureSize(const RvGraphicsDevice* d) {
+    return d ? d->capabilities.maxTextureSize : 0;
+}
 bool RvGraphicsSupportsDiscardLocalStorage(const RvGraphicsDevice* d) {
     return d && d->capabilities.supportsDiscardLocalStorage;
 }
-bool RvGraphicsSupportsRGB8Textures(const RvGraphicsDevice* d) { return d && d->capabilities.supportsRGB8Textures; }
-bool RvGraphicsSupportsBGRA8Textures(const RvGraphicsDevice* d) { return d && d->capabilities.supportsBGRA8Textures; }
+bool RvGraphicsSupportsRGB8Textures(const RvGraphicsDevice* d) {
+    return d && d->capabilities.supportsRGB8Textures;
+}
+bool RvGraphicsSupportsBGRA8Textures(const RvGraphicsDevice* d) {
+    return d && d->capabilities.supportsBGRA8Textures;
+}
 bool RvGraphicsSupportsNonPOTTextures(const RvGraphicsDevice* d) {
     return d && d->capabilities.supportsNonPOTTextures;
 }
-bool RvGraphicsSupportsPVRTC(const RvGraphicsDevice* d) { return d && d->capabilities.supportsPVRTC; }
-bool RvGraphicsSupportsScreenTearing(const RvGraphicsDevice* d) { return d && d->capabilities.supportsScreenTearing; }
-bool RvGraphicsSupportsMultisampling(const RvGraphicsDevice* d) { return d && d->capabilities.supportsMultisampling; }
-int RvGraphicsMaxMultisamples(const RvGraphicsDevice* d) { return d ? d->capabilities.maxMultisamples : 0; }
+bool RvGraphicsSupportsPVRTC(const RvGraphicsDevice* d) {
+    return d && d->capabilities.supportsPVRTC;
+}
+bool RvGraphicsSupportsScreenTearing(const RvGraphicsDevice* d) {
+    return d && d->capabilities.supportsScreenTearing;
+}
+bool RvGraphicsSupportsMultisampling(const RvGraphicsDevice* d) {
+    return d && d->capabilities.supportsMultisampling;
+}
+int RvGraphicsMaxMultisamples(const RvGraphicsDevice* d) {
+    return d ? d->capabilities.maxMultisamples : 0;
+}
 
 // >>factories
 
 static int effectiveAccessMode(const RvGraphicsDevice* d, int accessMode) {
-    return d->capabilities.supportsDiscardLocalStorage ? accessMode : (accessMode & ~kRvAccessDiscardLocalStorage);
+    return d->capabilities.supportsDiscardLocalStorage ? accessMode
+                                                       : (accessMode & ~kRvAccessDiscardLocalStorage);
 }
 
 RvRenderer* RvNewRenderer(RvGraphicsDevice* d, int options, void* threadPool) {
     return d ? d->newRenderer(options, threadPool) : nullptr;
 }
-RvRenderTarget* RvNewRenderTarget(RvGraphicsDevice* d) { return d ? d->newRenderTarget() : nullptr; }
+RvRenderTarget* RvNewRenderTarget(RvGraphicsDevice* d) {
+    return d ? d->newRenderTarget() : nullptr;
+}
 RvMesh* RvNewMesh(RvGraphicsDevice* d, int primitiveType, RvVertexBuffer* vertices, RvIndexBuffer* indices,
                   RvShader* shader) {
     return d ? d->newMesh(primitiveType, vertices, indices, shader) : nullptr;
 }
-RvShader* RvNewShader(RvGraphicsDevice* d) { return d ? d->newShader() : nullptr; }
+RvShader* RvNewShader(RvGraphicsDevice* d) {
+    return d ? d->newShader() : nullptr;
+}
 RvTexture* RvNewTexture(RvGraphicsDevice* d, int accessMode) {
     return d ? d->newTexture(effectiveAccessMode(d, accessMode)) : nullptr;
 }
@@ -101,10 +140,16 @@ RvVertexBuffer* RvNewVertexBuffer(RvGraphicsDevice* d, int accessMode) {
 
 // >>resources
 
-RvGraphicsResource::RvGraphicsResource(RvGraphicsDevice* d) : device(d) { KuRetain(device); }
-RvGraphicsResource::~RvGraphicsResource() { KuRelease(device); }
+RvGraphicsResource::RvGraphicsResource(RvGraphicsDevice* d) : device(d) {
+    KuRetain(device);
+}
+RvGraphicsResource::~RvGraphicsResource() {
+    KuRelease(device);
+}
 
-RvGraphicsDevice* RvGraphicsResourceGetDevice(const RvGraphicsResource* r) { return r ? r->device : nullptr; }
+RvGraphicsDevice* RvGraphicsResourceGetDevice(const RvGraphicsResource* r) {
+    return r ? r->device : nullptr;
+}
 
 static void enterLock(RvGraphicsResource* r, int mode) {
     // Nested locks keep the strongest mode until the outermost unlock.
@@ -131,8 +176,12 @@ void RvGraphicsResourceLock(RvGraphicsResource* r, int mode) {
     enterLock(r, mode);
 }
 
-void RvGraphicsResourceReadLock(RvGraphicsResource* r) { RvGraphicsResourceLock(r, kRvLockRead); }
-void RvGraphicsResourceWriteLock(RvGraphicsResource* r) { RvGraphicsResourceLock(r, kRvLockWrite); }
+void RvGraphicsResourceReadLock(RvGraphicsResource* r) {
+    RvGraphicsResourceLock(r, kRvLockRead);
+}
+void RvGraphicsResourceWriteLock(RvGraphicsResource* r) {
+    RvGraphicsResourceLock(r, kRvLockWrite);
+}
 
 bool RvGraphicsResourceTryLock(RvGraphicsResource* r, int mode) {
     if (!r || !r->mutex.try_lock()) return false;
@@ -140,7 +189,9 @@ bool RvGraphicsResourceTryLock(RvGraphicsResource* r, int mode) {
     return true;
 }
 
-bool RvGraphicsResourceIsLocked(const RvGraphicsResource* r) { return r && r->locked.load(); }
+bool RvGraphicsResourceIsLocked(const RvGraphicsResource* r) {
+    return r && r->locked.load();
+}
 
 void RvGraphicsResourceUnlock(RvGraphicsResource* r) {
     if (!r) return;
@@ -180,5 +231,9 @@ void RvGraphicsResourceUpdateVersion(RvGraphicsResource* r) {
     if (r) r->version = r->device->resourceVersion.load();
 }
 
-int RvGraphicsResourceGetStatus(const RvGraphicsResource* r) { return r ? r->status.load() : 0; }
-uint32_t RvGraphicsResourceGetBuildCount(const RvGraphicsResource* r) { return r ? r->buildCount.load() : 0; }
+int RvGraphicsResourceGetStatus(const RvGraphicsResource* r) {
+    return r ? r->status.load() : 0;
+}
+uint32_t RvGraphicsResourceGetBuildCount(const RvGraphicsResource* r) {
+    return r ? r->buildCount.load() : 0;
+}

@@ -18,9 +18,9 @@ class RvVertexBuffer;
 
 // Access modes given when creating textures and buffers.
 enum : int {
-    kRvAccessDynamic = 1,                // dynamic usage hint; textures that keep their CPU pixels
-    kRvAccessReadableRenderTarget = 2,   // no effect on the OpenGL path
-    kRvAccessDiscardLocalStorage = 8,    // free the CPU copy after upload
+    kRvAccessDynamic = 1,               // dynamic usage hint; textures that keep their CPU pixels
+    kRvAccessReadableRenderTarget = 2,  // no effect on the OpenGL path
+    kRvAccessDiscardLocalStorage = 8,   // free the CPU copy after upload
 };
 
 struct RvGraphicsCapabilities {
@@ -39,14 +39,15 @@ struct RvGraphicsCapabilities {
 // A device without a back end holds CPU-side resources only (no renderer, nothing drawn); back ends
 // derive from it and make GPU-backed resources.
 class RvGraphicsDevice : public KuObject {
-  public:
+public:
     explicit RvGraphicsDevice(const RvGraphicsCapabilities& capabilities);
     const char* typeStr() const override { return "RvGraphicsDevice"; }
 
     // Factories in table order; every result is owned by the caller.
     virtual RvRenderer* newRenderer(int options, void* threadPool);  // null without a back end
     virtual RvRenderTarget* newRenderTarget();
-    virtual RvMesh* newMesh(int primitiveType, RvVertexBuffer* vertices, RvIndexBuffer* indices, RvShader* shader);
+    virtual RvMesh* newMesh(int primitiveType, RvVertexBuffer* vertices, RvIndexBuffer* indices,
+                            RvShader* shader);
     virtual RvShader* newShader();
     virtual RvTexture* newTexture(int accessMode);
     virtual RvIndexBuffer* newIndexBuffer(int accessMode);
@@ -83,8 +84,8 @@ int RvGraphicsMaxMultisamples(const RvGraphicsDevice* device);
 // cleared when the device cannot discard local storage.
 RvRenderer* RvNewRenderer(RvGraphicsDevice* device, int options, void* threadPool);
 RvRenderTarget* RvNewRenderTarget(RvGraphicsDevice* device);
-RvMesh* RvNewMesh(RvGraphicsDevice* device, int primitiveType, RvVertexBuffer* vertices, RvIndexBuffer* indices,
-                  RvShader* shader);
+RvMesh* RvNewMesh(RvGraphicsDevice* device, int primitiveType, RvVertexBuffer* vertices,
+                  RvIndexBuffer* indices, RvShader* shader);
 RvShader* RvNewShader(RvGraphicsDevice* device);
 RvTexture* RvNewTexture(RvGraphicsDevice* device, int accessMode);
 RvIndexBuffer* RvNewIndexBuffer(RvGraphicsDevice* device, int accessMode);
@@ -98,20 +99,21 @@ enum : int { kRvLockRead = 0, kRvLockWrite = 1 };
 // Base of every GPU resource. The engine edits it inside write lock … unlock (which marks it as
 // needing a build); the back end rebuilds it through LockWhenStatus … UnlockWithStatus.
 class RvGraphicsResource : public KuObject {
-  public:
+public:
     explicit RvGraphicsResource(RvGraphicsDevice* device);  // retains the device
     ~RvGraphicsResource() override;
     const char* typeStr() const override { return "RvGraphicsResource"; }
 
+    // Read on every use by the back end: kept together near the object's start.
     RvGraphicsDevice* device;
-    std::recursive_mutex mutex;
     // 0 until first met by the back end, so a resource is always built on its first use.
     std::atomic<uint32_t> version{0};
     std::atomic<int> status{kRvStatusNew};
     std::atomic<int> lockMode{kRvLockRead};
     std::atomic<bool> locked{false};
-    int lockDepth = 0;                   // guarded by mutex
+    int lockDepth = 0;                    // guarded by mutex
     std::atomic<uint32_t> buildCount{0};  // successful LockWhenStatus calls: GPU rebuilds
+    std::recursive_mutex mutex;
 };
 
 RvGraphicsDevice* RvGraphicsResourceGetDevice(const RvGraphicsResource* resource);
@@ -131,12 +133,12 @@ void RvGraphicsResourceUnlockWithStatus(RvGraphicsResource* resource, int status
 // resource was last built; the caller forgets its GPU object.
 bool RvGraphicsResourceVersionChanged(RvGraphicsResource* resource);
 void RvGraphicsResourceUpdateVersion(RvGraphicsResource* resource);
-int RvGraphicsResourceGetStatus(const RvGraphicsResource* resource);         // 0 for null
+int RvGraphicsResourceGetStatus(const RvGraphicsResource* resource);           // 0 for null
 uint32_t RvGraphicsResourceGetBuildCount(const RvGraphicsResource* resource);  // 0 for null
 
 // Scoped write or read lock of a resource (null tolerated).
 class RvResourceLock {
-  public:
+public:
     RvResourceLock(RvGraphicsResource* resource, int mode) : resource_(resource) {
         if (resource_) RvGraphicsResourceLock(resource_, mode);
     }
@@ -146,6 +148,6 @@ class RvResourceLock {
     RvResourceLock(const RvResourceLock&) = delete;
     RvResourceLock& operator=(const RvResourceLock&) = delete;
 
-  private:
+private:
     RvGraphicsResource* resource_;
 };

@@ -13,7 +13,8 @@ RvMatrix4 RvMatrix4Multiply(const RvMatrix4& a, const RvMatrix4& b) {
     for (int col = 0; col < 4; col++) {
         for (int row = 0; row < 4; row++) {
             float sum = 0;
-            for (int k = 0; k < 4; k++) sum += a.m[k * 4 + row] * b.m[col * 4 + k];
+            for (int k = 0; k < 4; k++)
+                sum += a.m[k * 4 + row] * b.m[col * 4 + k];
             r.m[col * 4 + row] = sum;
         }
     }
@@ -60,7 +61,8 @@ bool RvMatrix4Invert(const RvMatrix4& matrix, RvMatrix4* out) {
         *out = RvMatrix4Identity();
         return false;
     }
-    for (int i = 0; i < 16; i++) out->m[i] = inv[i] / det;
+    for (int i = 0; i < 16; i++)
+        out->m[i] = inv[i] / det;
     return true;
 }
 

@@ -12,12 +12,17 @@ RvMesh::~RvMesh() {
     KuRelease(shader);
 }
 
-RvMesh* RvMesh::newEmptyMesh() { return new RvMesh(device); }
-RvMeshInstance* RvMesh::newInstance() { return new RvMeshInstance; }
+RvMesh* RvMesh::newEmptyMesh() {
+    return new RvMesh(device);
+}
+RvMeshInstance* RvMesh::newInstance() {
+    return new RvMeshInstance;
+}
 
 // The mesh that holds the buffers, submeshes and bounds: the end of the prototype chain.
 static const RvMesh* dataMesh(const RvMesh* m) {
-    while (m && m->prototype) m = m->prototype;
+    while (m && m->prototype)
+        m = m->prototype;
     return m;
 }
 
@@ -38,7 +43,9 @@ RvMesh* RvNewMeshWithPrototype(RvMesh* mesh, RvShader* shader) {
     return made;
 }
 
-RvShader* RvMeshGetShader(const RvMesh* m) { return m ? m->shader : nullptr; }
+RvShader* RvMeshGetShader(const RvMesh* m) {
+    return m ? m->shader : nullptr;
+}
 RvVertexBuffer* RvMeshGetVertexBuffer(const RvMesh* m) {
     const RvMesh* d = dataMesh(m);
     return d ? d->vertexBuffer : nullptr;
@@ -68,7 +75,9 @@ RvSubmesh RvMeshGetSubmesh(const RvMesh* m, int index) {
     return d->submeshes[static_cast<size_t>(index)];
 }
 
-bool RvMeshIsEmpty(const RvMesh* m) { return RvVertexBufferGetVertexCount(RvMeshGetVertexBuffer(m)) == 0; }
+bool RvMeshIsEmpty(const RvMesh* m) {
+    return RvVertexBufferGetVertexCount(RvMeshGetVertexBuffer(m)) == 0;
+}
 
 RvBounds RvMeshGetBounds(const RvMesh* m) {
     const RvMesh* d = dataMesh(m);
@@ -114,10 +123,18 @@ RvMeshInstance* RvNewRenderInstance(RvMesh* mesh, KuObject* object) {
     return instance;
 }
 
-RvMesh* RvMeshInstanceGetMesh(const RvMeshInstance* i) { return i ? i->mesh_ : nullptr; }
-RvShaderInstance* RvMeshInstanceGetShaderInstance(const RvMeshInstance* i) { return i ? i->shaderInstance_ : nullptr; }
-RvBounds RvMeshInstanceGetBounds(const RvMeshInstance* i) { return i ? i->bounds() : RvBounds{}; }
-uint32_t RvMeshInstanceGetSubmeshMask(const RvMeshInstance* i) { return i ? i->submeshMask : 0; }
+RvMesh* RvMeshInstanceGetMesh(const RvMeshInstance* i) {
+    return i ? i->mesh_ : nullptr;
+}
+RvShaderInstance* RvMeshInstanceGetShaderInstance(const RvMeshInstance* i) {
+    return i ? i->shaderInstance_ : nullptr;
+}
+RvBounds RvMeshInstanceGetBounds(const RvMeshInstance* i) {
+    return i ? i->bounds() : RvBounds{};
+}
+uint32_t RvMeshInstanceGetSubmeshMask(const RvMeshInstance* i) {
+    return i ? i->submeshMask : 0;
+}
 void RvMeshInstanceSetSubmeshMask(RvMeshInstance* i, uint32_t mask) {
     if (i) i->submeshMask = mask;
 }

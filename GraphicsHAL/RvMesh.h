@@ -22,7 +22,7 @@ struct RvBounds {
 };
 
 class RvMesh : public RvGraphicsResource {
-  public:
+public:
     explicit RvMesh(RvGraphicsDevice* device) : RvGraphicsResource(device) {}
     ~RvMesh() override;
     const char* typeStr() const override { return "RvMesh"; }
@@ -61,7 +61,7 @@ void RvMeshUpdate(RvMesh* mesh, RvRenderer* renderer);
 
 // The renderer draws render instances.
 class RvRenderInstance : public KuObject {
-  public:
+public:
     virtual void update(RvRenderer* renderer) = 0;
     virtual void draw(RvRenderer* renderer) = 0;
     virtual RvMesh* mesh() const = 0;
@@ -70,7 +70,7 @@ class RvRenderInstance : public KuObject {
 };
 
 class RvMeshInstance : public RvRenderInstance {
-  public:
+public:
     ~RvMeshInstance() override;
     const char* typeStr() const override { return "RvMeshInstance"; }
     void update(RvRenderer* renderer) override;  // mesh update, then shader-instance update

@@ -4,7 +4,8 @@
 
 #include "RvTexture.h"
 
-RvRenderTarget::RvRenderTarget(RvGraphicsDevice* d) : RvGraphicsResource(d), pointScale(d ? d->pointScale : 1.0f) {}
+RvRenderTarget::RvRenderTarget(RvGraphicsDevice* d)
+    : RvGraphicsResource(d), pointScale(d ? d->pointScale : 1.0f) {}
 
 RvRenderTarget::~RvRenderTarget() {
     KuRelease(colorTexture);
@@ -18,7 +19,9 @@ RvMatrix4 RvRenderTarget::projectionMatrix() const {
     return RvMatrix4Ortho(0, points.x > 0 ? points.x : 1, 0, points.y > 0 ? points.y : 1, -65535, 65535);
 }
 
-RvMatrix4 RvRenderTarget::viewMatrix() const { return RvMatrix4Identity(); }
+RvMatrix4 RvRenderTarget::viewMatrix() const {
+    return RvMatrix4Identity();
+}
 
 RvViewBounds RvRenderTarget::viewBounds() const {
     RvVector2 points = RvRenderTargetGetSizeInPoints(this);
@@ -92,7 +95,9 @@ RvVector2 RvRenderTargetGetSizeInPoints(const RvRenderTarget* t) {
     return {t->width / s, t->height / s};
 }
 
-float RvRenderTargetGetPointScale(const RvRenderTarget* t) { return t ? t->pointScale : 1.0f; }
+float RvRenderTargetGetPointScale(const RvRenderTarget* t) {
+    return t ? t->pointScale : 1.0f;
+}
 
 RvVector2 RvRenderTargetGetScreenPitch(const RvRenderTarget* t) {
     if (!t || t->width <= 0 || t->height <= 0) return {1, 1};

@@ -23,7 +23,7 @@ struct RvViewBounds {
 
 // What the renderer needs of a camera.
 class RvRenderCamera {
-  public:
+public:
     virtual ~RvRenderCamera() = default;
     virtual int projectionKind() const = 0;  // RvProjectionEnum value
     virtual RvMatrix4 projectionMatrix() const = 0;
@@ -33,7 +33,7 @@ class RvRenderCamera {
 };
 
 class RvRenderTarget : public RvGraphicsResource, public RvRenderCamera {
-  public:
+public:
     explicit RvRenderTarget(RvGraphicsDevice* device);
     ~RvRenderTarget() override;
     const char* typeStr() const override { return "RvRenderTarget"; }

@@ -76,7 +76,8 @@ void RvRenderer::endFrame() {
     }
 }
 
-bool RvRenderer::beginPass(RvRenderTarget* target, int clearFlags, const KuColor& color, int stencil, float depth) {
+bool RvRenderer::beginPass(RvRenderTarget* target, int clearFlags, const KuColor& color, int stencil,
+                           float depth) {
     if (!inFrame.load()) return false;
     bindRenderTarget(target);
     RvRect whole{0, 0, target ? target->width : 0, target ? target->height : 0};
@@ -238,18 +239,22 @@ void RvRendererSetCamera(RvRenderer* r, const RvRenderCamera* camera) {
 
 // >>free functions
 
-bool RvRendererBeginFrame(RvRenderer* r, RvRenderTarget* target) { return r && r->beginFrame(target); }
+bool RvRendererBeginFrame(RvRenderer* r, RvRenderTarget* target) {
+    return r && r->beginFrame(target);
+}
 void RvRendererEndFrame(RvRenderer* r) {
     if (r) r->endFrame();
 }
-bool RvRendererBeginPass(RvRenderer* r, RvRenderTarget* target, int clearFlags, const KuColor& color, int stencil,
-                         float depth) {
+bool RvRendererBeginPass(RvRenderer* r, RvRenderTarget* target, int clearFlags, const KuColor& color,
+                         int stencil, float depth) {
     return r && r->beginPass(target, clearFlags, color, stencil, depth);
 }
 void RvRendererEndPass(RvRenderer* r) {
     if (r) r->endPass();
 }
-bool RvRendererRenderFrame(RvRenderer* r) { return r && r->renderFrame(); }
+bool RvRendererRenderFrame(RvRenderer* r) {
+    return r && r->renderFrame();
+}
 void RvRendererWaitForLastFrame(RvRenderer* r) {
     if (r) r->waitForLastFrame();
 }
@@ -284,22 +289,43 @@ void RvRendererSetColorMode(RvRenderer* r, int mode) {
     if (r) r->setColorMode(mode);
 }
 
-RvGraphicsDevice* RvRendererGetDevice(const RvRenderer* r) { return r ? r->device : nullptr; }
-int RvRendererGetOptions(const RvRenderer* r) { return r ? r->options : 0; }
-RvMatrix4 RvRendererGetProjectionMatrix(const RvRenderer* r) { return r ? r->projection : RvMatrix4Identity(); }
-RvMatrix4 RvRendererGetViewMatrix(const RvRenderer* r) { return r ? r->view : RvMatrix4Identity(); }
-RvMatrix4 RvRendererGetInverseViewMatrix(const RvRenderer* r) { return r ? r->inverseView : RvMatrix4Identity(); }
+RvGraphicsDevice* RvRendererGetDevice(const RvRenderer* r) {
+    return r ? r->device : nullptr;
+}
+int RvRendererGetOptions(const RvRenderer* r) {
+    return r ? r->options : 0;
+}
+RvMatrix4 RvRendererGetProjectionMatrix(const RvRenderer* r) {
+    return r ? r->projection : RvMatrix4Identity();
+}
+RvMatrix4 RvRendererGetViewMatrix(const RvRenderer* r) {
+    return r ? r->view : RvMatrix4Identity();
+}
+RvMatrix4 RvRendererGetInverseViewMatrix(const RvRenderer* r) {
+    return r ? r->inverseView : RvMatrix4Identity();
+}
 RvMatrix4 RvRendererGetViewProjectionMatrix(const RvRenderer* r) {
     return r ? r->viewProjection : RvMatrix4Identity();
 }
 void RvRendererGetFrustum(const RvRenderer* r, RvVector4 planes[6]) {
-    for (int i = 0; i < 6; i++) planes[i] = r ? r->frustum[i] : RvVector4{};
+    for (int i = 0; i < 6; i++)
+        planes[i] = r ? r->frustum[i] : RvVector4{};
 }
-RvVector3 RvRendererGetViewPosition(const RvRenderer* r) { return r ? r->viewPosition : RvVector3{}; }
-RvVector3 RvRendererGetViewDirection(const RvRenderer* r) { return r ? r->viewDirection : RvVector3{}; }
-RvVector2 RvRendererGetScreenPitch(const RvRenderer* r) { return r ? r->screenPitch : RvVector2{1, 1}; }
-RvVector2 RvRendererGetScreenPixelPitch(const RvRenderer* r) { return r ? r->pixelPitch : RvVector2{1, 1}; }
-RvVector2 RvRendererGetScreenPointPitch(const RvRenderer* r) { return r ? r->pointPitch : RvVector2{1, 1}; }
+RvVector3 RvRendererGetViewPosition(const RvRenderer* r) {
+    return r ? r->viewPosition : RvVector3{};
+}
+RvVector3 RvRendererGetViewDirection(const RvRenderer* r) {
+    return r ? r->viewDirection : RvVector3{};
+}
+RvVector2 RvRendererGetScreenPitch(const RvRenderer* r) {
+    return r ? r->screenPitch : RvVector2{1, 1};
+}
+RvVector2 RvRendererGetScreenPixelPitch(const RvRenderer* r) {
+    return r ? r->pixelPitch : RvVector2{1, 1};
+}
+RvVector2 RvRendererGetScreenPointPitch(const RvRenderer* r) {
+    return r ? r->pointPitch : RvVector2{1, 1};
+}
 
 int RvRendererGetNextRenderID(RvRenderer* r) {
     if (!r) return 11;
@@ -314,8 +340,12 @@ void RvRendererGetStatistics(RvRenderer* r, RvRendererStatistics* out) {
     if (r) r->copyStatistics(out);
 }
 
-const RvCommandBuffer* RvRendererGetRecordingBuffer(const RvRenderer* r) { return r ? r->recording : nullptr; }
-int RvRendererGetFrameState(RvRenderer* r) { return r ? r->frameState() : kRvFrameIdle; }
+const RvCommandBuffer* RvRendererGetRecordingBuffer(const RvRenderer* r) {
+    return r ? r->recording : nullptr;
+}
+int RvRendererGetFrameState(RvRenderer* r) {
+    return r ? r->frameState() : kRvFrameIdle;
+}
 
 void RvVideoBlank(RvRenderer* r, RvRenderTarget* target, const KuColor& color) {
     if (!RvRendererBeginFrame(r, target)) return;

@@ -19,9 +19,9 @@ class RvShader;
 
 // Options of a renderer.
 enum : int {
-    kRvRendererDeferred = 1,             // endFrame queues, renderFrame executes
+    kRvRendererDeferred = 1,  // endFrame queues, renderFrame executes
     kRvRendererRunTasksOnCaller = 1 << 10,
-    kRvRendererTimeoutShift = 20,        // bits 20-30: wait limit in ms for the previous frame (0: none)
+    kRvRendererTimeoutShift = 20,  // bits 20-30: wait limit in ms for the previous frame (0: none)
     kRvRendererTimeoutMask = 0x7FF,
     kRvOpenGLRendererOptions = 0xC800001,  // deferred, 200 ms
 };
@@ -106,7 +106,7 @@ struct RvStateCache {
 };
 
 class RvRenderer : public KuObject {
-  public:
+public:
     RvRenderer(RvGraphicsDevice* device, int options);  // retains the device
     ~RvRenderer() override;
     const char* typeStr() const override { return "RvRenderer"; }
@@ -152,7 +152,7 @@ class RvRenderer : public KuObject {
     RvVector2 screenPitch{1, 1}, pixelPitch{1, 1}, pointPitch{1, 1};
     int renderID = 0;
 
-  protected:
+protected:
     // Back-end hooks: each appends its record to `recording`.
     virtual void recordBindRenderTarget(RvRenderTarget* target) = 0;
     virtual void recordPresent(RvRenderTarget* target) = 0;
@@ -172,7 +172,7 @@ class RvRenderer : public KuObject {
     // Reads a texture back outside a frame.
     virtual void readPixelsNow(RvTexture* texture) = 0;
 
-  private:
+private:
     // Waits (frame mutex held through `lock`) until the execution buffer is idle; a ready frame
     // that outlives the time-out is dropped.
     void waitForIdleFrame(std::unique_lock<std::mutex>& lock);
@@ -181,7 +181,7 @@ class RvRenderer : public KuObject {
     std::mutex recordingMutex;
     std::mutex frameMutex;
     std::condition_variable frameCondition;
-    int frameState_ = kRvFrameIdle;  // guarded by frameMutex
+    int frameState_ = kRvFrameIdle;   // guarded by frameMutex
     RvRendererStatistics statistics;  // guarded by frameMutex
     RvRenderTarget* frameTarget = nullptr;
 };

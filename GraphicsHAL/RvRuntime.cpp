@@ -11,7 +11,9 @@
 // >>reports
 
 namespace {
-void printWarning(const char* text) { KuWarning("%s", text); }
+void printWarning(const char* text) {
+    KuWarning("%s", text);
+}
 
 std::mutex& callbackMutex() {
     static std::mutex m;
@@ -163,7 +165,9 @@ int64_t elementAsInt(const Element& e) {
     return static_cast<int64_t>(e.f);
 }
 
-double elementAsDouble(const Element& e) { return e.isFloat ? e.f : static_cast<double>(e.i); }
+double elementAsDouble(const Element& e) {
+    return e.isFloat ? e.f : static_cast<double>(e.i);
+}
 
 void storeElement(int type, uint8_t* p, const Element& e) {
     switch (type) {
@@ -221,16 +225,31 @@ bool RvConvertEncodedValue(const void* source, uint32_t sourceEncoding, void* de
 
 // >>objects
 
-RvNumber::RvNumber(const void* bytes, uint32_t encoding) : encoding_(encoding), bytes_(RvEncodingSize(encoding)) {
-    if (bytes && !bytes_.empty()) memcpy(bytes_.data(), bytes, bytes_.size());
+RvNumber::RvNumber(const void* bytes, uint32_t encoding)
+    : encoding_(encoding), size_(RvEncodingSize(encoding)) {
+    bytes_ = size_ <= kInlineBytes ? inline_ : new uint8_t[size_];
+    if (bytes && size_)
+        memcpy(bytes_, bytes, size_);
+    else
+        memset(bytes_, 0, size_);
 }
 
-RvNumber* RvNewNumber(const void* bytes, uint32_t encoding) { return new RvNumber(bytes, encoding); }
+RvNumber::~RvNumber() {
+    if (bytes_ != inline_) delete[] bytes_;
+}
+
+RvNumber* RvNewNumber(const void* bytes, uint32_t encoding) {
+    return new RvNumber(bytes, encoding);
+}
 RvNumber* RvNewFloatNumber(const float* values, int count) {
     return new RvNumber(values, RvMakeEncoding(kRvScalarFloat, count));
 }
-uint32_t RvNumberGetEncoding(const RvNumber* n) { return n ? n->encoding() : 0; }
-const void* RvNumberGetBytes(const RvNumber* n) { return n ? n->bytes() : nullptr; }
+uint32_t RvNumberGetEncoding(const RvNumber* n) {
+    return n ? n->encoding() : 0;
+}
+const void* RvNumberGetBytes(const RvNumber* n) {
+    return n ? n->bytes() : nullptr;
+}
 
 bool RvNumberSetBytes(RvNumber* n, const void* bytes, uint32_t encoding) {
     if (!n || !bytes || n->encoding() != encoding) return false;
@@ -279,16 +298,25 @@ RvData* RvNewMutableDataCopy(const RvData* source) {
     return d;
 }
 
-const void* RvDataGetBytes(const RvData* d) { return d && d->length() ? d->bytes() : nullptr; }
-size_t RvDataGetLength(const RvData* d) { return d ? d->length() : 0; }
-
-RvString* RvNewString(const char* text) { return new RvString(text); }
-
-RvDictionary::~RvDictionary() {
-    for (auto& entry : entries_) KuRelease(entry.second);
+const void* RvDataGetBytes(const RvData* d) {
+    return d && d->length() ? d->bytes() : nullptr;
+}
+size_t RvDataGetLength(const RvData* d) {
+    return d ? d->length() : 0;
 }
 
-RvDictionary* RvNewDictionary() { return new RvDictionary; }
+RvString* RvNewString(const char* text) {
+    return new RvString(text);
+}
+
+RvDictionary::~RvDictionary() {
+    for (auto& entry : entries_)
+        KuRelease(entry.second);
+}
+
+RvDictionary* RvNewDictionary() {
+    return new RvDictionary;
+}
 
 void RvDictionarySetValue(RvDictionary* d, const char* key, KuObject* value) {
     if (!d || !key) return;
@@ -313,7 +341,9 @@ KuObject* RvDictionaryGetValue(const RvDictionary* d, const char* key) {
     return it == d->entries().end() ? nullptr : it->second;
 }
 
-int RvDictionaryGetCount(const RvDictionary* d) { return d ? static_cast<int>(d->entries().size()) : 0; }
+int RvDictionaryGetCount(const RvDictionary* d) {
+    return d ? static_cast<int>(d->entries().size()) : 0;
+}
 
 // >>enumerations
 
@@ -345,7 +375,7 @@ const char* RvEnumGetName(const RvEnum& table, int value) {
     return found;
 }
 
-#define RV_ENUM(var, label, array) \
+#define RV_ENUM(var, label, array)                                                                           \
     const RvEnum var = {label, array, static_cast<int>(sizeof(array) / sizeof(array[0]))}
 
 static const RvEnumEntry kBlendModes[] = {
@@ -378,10 +408,10 @@ static const RvEnumEntry kProjections[] = {{"Orthographic", 0}, {"Perspective", 
 RV_ENUM(RvProjectionEnum, "RvProjectionEnum", kProjections);
 
 static const RvEnumEntry kSemantics[] = {
-    {"position", 1},    {"color", 2},       {"color0", 3},      {"color1", 4},      {"normal", 5},
-    {"binormal", 6},    {"tangent", 7},     {"texcoord", 8},    {"texcoord0", 9},   {"texcoord1", 10},
-    {"texcoord2", 11},  {"texcoord3", 12},  {"texcoord4", 13},  {"texcoord5", 14},  {"texcoord6", 15},
-    {"texcoord7", 16},  {"boneindex", 17},  {"boneweight", 18},
+    {"position", 1},   {"color", 2},      {"color0", 3},      {"color1", 4},     {"normal", 5},
+    {"binormal", 6},   {"tangent", 7},    {"texcoord", 8},    {"texcoord0", 9},  {"texcoord1", 10},
+    {"texcoord2", 11}, {"texcoord3", 12}, {"texcoord4", 13},  {"texcoord5", 14}, {"texcoord6", 15},
+    {"texcoord7", 16}, {"boneindex", 17}, {"boneweight", 18},
 };
 RV_ENUM(RvPrimitiveSemanticEnum, "RvPrimitiveSemanticEnum", kSemantics);
 
@@ -395,22 +425,11 @@ static const RvEnumEntry kVertexTypes[] = {
 RV_ENUM(RvVertexTypeEnum, "RvVertexTypeEnum", kVertexTypes);
 
 static const RvEnumEntry kPixelTypes[] = {
-    {"Unspecified", 0},
-    {"X8", 0x08101002},
-    {"RGB8", 0x18300003},
-    {"BGR8", 0x18300004},
-    {"RGBA8", 0x20401005},
-    {"BGRA8", 0x20401006},
-    {"PREMUL_RGBA8", 0x20402005},
-    {"PREMUL_BGRA8", 0x20402006},
-    {"PVRTC_RGB2", 0x02310007},
-    {"PVRTC_RGBA2", 0x02411008},
-    {"PVRTC_RGB4", 0x04310009},
-    {"PVRTC_RGBA4", 0x0441100A},
-    {"DXT1", 0x0432000B},
-    {"DXT2", 0x0842100C},
-    {"DXT3", 0x0842100D},
-    {"DXT4", 0x0842100E},
-    {"DXT5", 0x0842100F},
+    {"Unspecified", 0},           {"X8", 0x08101002},           {"RGB8", 0x18300003},
+    {"BGR8", 0x18300004},         {"RGBA8", 0x20401005},        {"BGRA8", 0x20401006},
+    {"PREMUL_RGBA8", 0x20402005}, {"PREMUL_BGRA8", 0x20402006}, {"PVRTC_RGB2", 0x02310007},
+    {"PVRTC_RGBA2", 0x02411008},  {"PVRTC_RGB4", 0x04310009},   {"PVRTC_RGBA4", 0x0441100A},
+    {"DXT1", 0x0432000B},         {"DXT2", 0x0842100C},         {"DXT3", 0x0842100D},
+    {"DXT4", 0x0842100E},         {"DXT5", 0x0842100F},
 };
 RV_ENUM(RvPixelTypeEnum, "RvPixelTypeEnum", kPixelTypes);

@@ -47,8 +47,12 @@ enum RvScalarType : int {
 constexpr uint32_t RvMakeEncoding(int scalarType, int count) {
     return (static_cast<uint32_t>(scalarType) << 24) | (static_cast<uint32_t>(count) & 0xFFFFFF);
 }
-constexpr int RvEncodingScalarType(uint32_t encoding) { return static_cast<int>(encoding >> 24); }
-constexpr int RvEncodingCount(uint32_t encoding) { return static_cast<int>(encoding & 0xFFFFFF); }
+constexpr int RvEncodingScalarType(uint32_t encoding) {
+    return static_cast<int>(encoding >> 24);
+}
+constexpr int RvEncodingCount(uint32_t encoding) {
+    return static_cast<int>(encoding & 0xFFFFFF);
+}
 
 constexpr uint32_t kRvEncodingFloat = 0x18000001;
 constexpr uint32_t kRvEncodingVec2 = 0x18000002;
@@ -59,7 +63,7 @@ constexpr uint32_t kRvEncodingMat4 = 0x18000010;
 constexpr uint32_t kRvEncodingInt = 0xB000001;
 constexpr uint32_t kRvEncodingSampler = 0x3000001;
 
-int RvScalarTypeSize(int scalarType);   // bytes of one element; 0 for an unknown code
+int RvScalarTypeSize(int scalarType);      // bytes of one element; 0 for an unknown code
 size_t RvEncodingSize(uint32_t encoding);  // element size × count; 0 for an unknown code
 bool RvScalarTypeIsInteger(int scalarType);
 
@@ -74,24 +78,31 @@ bool RvConvertEncodedValue(const void* source, uint32_t sourceEncoding, void* de
 // A boxed number with an encoding. The bytes can be rewritten in place (no allocation) while the
 // encoding stays the same, so one number can be shared by many drawables.
 class RvNumber : public KuObject {
-  public:
+public:
     RvNumber(const void* bytes, uint32_t encoding);
+    ~RvNumber() override;
+    RvNumber(const RvNumber&) = delete;
+    RvNumber& operator=(const RvNumber&) = delete;
     const char* typeStr() const override { return "RvNumber"; }
     uint32_t encoding() const { return encoding_; }
-    const uint8_t* bytes() const { return bytes_.data(); }
-    uint8_t* mutableBytes() { return bytes_.data(); }
-    size_t size() const { return bytes_.size(); }
+    const uint8_t* bytes() const { return bytes_; }
+    uint8_t* mutableBytes() { return bytes_; }
+    size_t size() const { return size_; }
 
-  private:
+private:
+    // Up to a 4×4 float matrix lives inside the object: one cache line less per value written.
+    static constexpr size_t kInlineBytes = 64;
     uint32_t encoding_;
-    std::vector<uint8_t> bytes_;
+    size_t size_;
+    uint8_t* bytes_;
+    alignas(8) uint8_t inline_[kInlineBytes];
 };
 
 // Owned. Null bytes give zeros; an encoding of unknown scalar type gives an empty number.
 RvNumber* RvNewNumber(const void* bytes, uint32_t encoding);
 RvNumber* RvNewFloatNumber(const float* values, int count);  // owned
-uint32_t RvNumberGetEncoding(const RvNumber* number);           // 0 for null
-const void* RvNumberGetBytes(const RvNumber* number);           // null for null
+uint32_t RvNumberGetEncoding(const RvNumber* number);        // 0 for null
+const void* RvNumberGetBytes(const RvNumber* number);        // null for null
 // Copies RvEncodingSize(encoding) bytes in place; false (nothing copied) for null or a different encoding.
 bool RvNumberSetBytes(RvNumber* number, const void* bytes, uint32_t encoding);
 // Owned copy converted to another encoding (same element count when `count` is 0).
@@ -100,7 +111,7 @@ RvNumber* RvNewNumberConverted(const RvNumber* number, int scalarType, int count
 // Byte data: an owned copy, a mutable zeroed block, or a view of caller memory (no copy; the caller
 // keeps the memory alive as long as the data object lives).
 class RvData : public KuObject {
-  public:
+public:
     const char* typeStr() const override { return "RvData"; }
     const uint8_t* bytes() const { return view_ ? view_ : owned_.data(); }
     uint8_t* mutableBytes() { return mutable_ ? owned_.data() : nullptr; }
@@ -108,7 +119,7 @@ class RvData : public KuObject {
     bool isMutable() const { return mutable_; }
     void setLength(size_t length);  // mutable data only; new bytes are zero
 
-  private:
+private:
     friend RvData* RvNewData(const void*, size_t);
     friend RvData* RvNewDataNoCopy(const void*, size_t);
     friend RvData* RvNewMutableData(size_t);
@@ -128,13 +139,13 @@ const void* RvDataGetBytes(const RvData* data);             // null for null
 size_t RvDataGetLength(const RvData* data);                 // 0 for null
 
 class RvString : public KuObject {
-  public:
+public:
     explicit RvString(const char* text) : text_(text ? text : "") {}
     const char* typeStr() const override { return "RvString"; }
     const char* c_str() const { return text_.c_str(); }
     const std::string& str() const { return text_; }
 
-  private:
+private:
     std::string text_;
 };
 
@@ -143,12 +154,12 @@ RvString* RvNewString(const char* text);  // owned copy; null gives ""
 // String-keyed dictionary of objects, iterated in ascending byte order of its keys. Values are
 // retained; setting null removes the key.
 class RvDictionary : public KuObject {
-  public:
+public:
     ~RvDictionary() override;
     const char* typeStr() const override { return "RvDictionary"; }
     const std::map<std::string, KuObject*>& entries() const { return entries_; }
 
-  private:
+private:
     friend void RvDictionarySetValue(RvDictionary*, const char*, KuObject*);
     std::map<std::string, KuObject*> entries_;
 };

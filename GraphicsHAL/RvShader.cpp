@@ -10,7 +10,8 @@
 
 RvShader::~RvShader() {
     KuRelease(defaultValues);
-    for (auto& entry : parameters) KuRelease(entry.second);
+    for (auto& entry : parameters)
+        KuRelease(entry.second);
 }
 
 static void setSource(RvShader* shader, std::string* text, bool* has, const char* source) {
@@ -30,11 +31,15 @@ void RvShaderSetFragmentShaderSource(RvShader* s, const char* source) {
 void RvShaderSetColorMode(RvShader* s, int mode) {
     if (s) s->colorMode = mode;
 }
-int RvShaderGetColorMode(const RvShader* s) { return s ? s->colorMode : 1; }
+int RvShaderGetColorMode(const RvShader* s) {
+    return s ? s->colorMode : 1;
+}
 void RvShaderSetBlendMode(RvShader* s, int mode) {
     if (s) s->blendMode = mode;
 }
-int RvShaderGetBlendMode(const RvShader* s) { return s ? s->blendMode : 1; }
+int RvShaderGetBlendMode(const RvShader* s) {
+    return s ? s->blendMode : 1;
+}
 void RvShaderSetDepthBias(RvShader* s, float constant, float slope) {
     if (!s) return;
     s->depthBias[0] = constant;
@@ -47,12 +52,18 @@ void RvShaderGetDepthBias(const RvShader* s, float* constant, float* slope) {
 void RvShaderSetDefaultValues(RvShader* s, RvDictionary* values) {
     if (s) KuSetRetained(s->defaultValues, values);
 }
-RvDictionary* RvShaderGetDefaultValues(const RvShader* s) { return s ? s->defaultValues : nullptr; }
-uint32_t RvShaderGetBuildNumber(const RvShader* s) { return s ? s->buildNumber.load() : 0; }
+RvDictionary* RvShaderGetDefaultValues(const RvShader* s) {
+    return s ? s->defaultValues : nullptr;
+}
+uint32_t RvShaderGetBuildNumber(const RvShader* s) {
+    return s ? s->buildNumber.load() : 0;
+}
 
 // >>parameters
 
-void RvShaderParameter::invalidate() { type = kRvParameterInvalid; }
+void RvShaderParameter::invalidate() {
+    type = kRvParameterInvalid;
+}
 
 RvShaderParameter* RvShaderGetParameterLocked(RvShader* s, const char* name) {
     if (!s || !name) return nullptr;
@@ -82,13 +93,15 @@ RvShaderParameter* RvShaderGetParameter(RvShader* s, const char* name) {
 void RvShaderEnumerateParameters(RvShader* s, void (*function)(RvShaderParameter*, void*), void* context) {
     if (!s || !function) return;
     RvResourceLock lock(s, kRvLockRead);
-    for (auto& entry : s->parameters) function(entry.second, context);
+    for (auto& entry : s->parameters)
+        function(entry.second, context);
 }
 
 void RvShaderInvalidateAllParameters(RvShader* s) {
     if (!s) return;
     RvResourceLock lock(s, kRvLockRead);
-    for (auto& entry : s->parameters) entry.second->invalidate();
+    for (auto& entry : s->parameters)
+        entry.second->invalidate();
 }
 
 void RvShaderInvalidateUnknownParameters(RvShader* s) {
@@ -152,16 +165,11 @@ struct SymbolMethod {
     RvShaderWriteMethod method;
 };
 const SymbolMethod kSymbols[] = {
-    {"$ProjectionMatrix", writeProjection},
-    {"$ViewMatrix", writeView},
-    {"$InverseViewMatrix", writeInverseView},
-    {"$ViewProjectionMatrix", writeViewProjection},
-    {"$ViewPosition", writeViewPosition},
-    {"$ViewDirection", writeViewDirection},
-    {"$ScreenPitch", writeScreenPitch},
-    {"$ScreenPixelPitch", writeScreenPixelPitch},
-    {"$ScreenPointPitch", writeScreenPointPitch},
-    {"$AlphaID", writeAlphaID},
+    {"$ProjectionMatrix", writeProjection},       {"$ViewMatrix", writeView},
+    {"$InverseViewMatrix", writeInverseView},     {"$ViewProjectionMatrix", writeViewProjection},
+    {"$ViewPosition", writeViewPosition},         {"$ViewDirection", writeViewDirection},
+    {"$ScreenPitch", writeScreenPitch},           {"$ScreenPixelPitch", writeScreenPixelPitch},
+    {"$ScreenPointPitch", writeScreenPointPitch}, {"$AlphaID", writeAlphaID},
 };
 }  // namespace
 
@@ -176,14 +184,14 @@ RvShaderWriteMethod RvShaderWriteMethodForSymbol(const char* symbol) {
 
 namespace {
 class SpinLock {
-  public:
+public:
     explicit SpinLock(std::atomic_flag& flag) : flag_(flag) {
         while (flag_.test_and_set(std::memory_order_acquire)) {
         }
     }
     ~SpinLock() { flag_.clear(std::memory_order_release); }
 
-  private:
+private:
     std::atomic_flag& flag_;
 };
 
@@ -196,7 +204,8 @@ RvShaderVariable::~RvShaderVariable() {
 }
 
 RvShaderInstance::~RvShaderInstance() {
-    for (auto& entry : variables) KuRelease(entry.second);
+    for (auto& entry : variables)
+        KuRelease(entry.second);
     KuRelease(shader);
 }
 
@@ -208,8 +217,8 @@ RvShaderInstance* RvNewShaderInstance(RvShader* shader) {
 }
 
 // Inserts or updates a variable; takes over the caller's reference to `value` (may be null).
-static void storeVariable(RvShaderInstance* instance, const char* name, RvShaderWriteMethod method, KuObject* value,
-                          uint32_t encoding) {
+static void storeVariable(RvShaderInstance* instance, const char* name, RvShaderWriteMethod method,
+                          KuObject* value, uint32_t encoding) {
     // Fetched before the spin lock: creating a parameter may wait for the shader's lock.
     RvShaderParameter* parameter = RvShaderGetParameter(instance->shader, name);
     SpinLock lock(instance->spin);
@@ -262,7 +271,8 @@ void RvShaderInstanceSetValue(RvShaderInstance* instance, const char* name, KuOb
     if (auto* string = dynamic_cast<RvString*>(value)) {
         RvShaderWriteMethod method = RvShaderWriteMethodForSymbol(string->c_str());
         if (!method) {
-            RvWarning("RvShaderInstance: Unrecognized symbolic shader constant %s = '%s'", name, string->c_str());
+            RvWarning("RvShaderInstance: Unrecognized symbolic shader constant %s = '%s'", name,
+                      string->c_str());
             return;
         }
         storeVariable(instance, name, method, nullptr, 0);
@@ -271,15 +281,15 @@ void RvShaderInstanceSetValue(RvShaderInstance* instance, const char* name, KuOb
 
 void RvShaderInstanceSetNumber(RvShaderInstance* instance, const char* name, RvShaderWriteMethod method,
                                const void* bytes, uint32_t encoding) {
-    if (!instance || !name || !bytes || !method) return;
+    if (!instance || !name || !bytes || !method || !RvEncodingSize(encoding)) return;
     {
         SpinLock lock(instance->spin);
         auto it = instance->variables.find(name);
         if (it != instance->variables.end()) {
             RvShaderVariable* v = it->second;
-            auto* number = dynamic_cast<RvNumber*>(v->value);
-            if (number && v->encoding == encoding && v->method == method) {
-                RvNumberSetBytes(number, bytes, encoding);
+            // A stored encoding is only ever set together with a number made here.
+            if (v->encoding == encoding && v->method == method && v->value) {
+                RvNumberSetBytes(static_cast<RvNumber*>(v->value), bytes, encoding);
                 return;
             }
         }
@@ -289,7 +299,8 @@ void RvShaderInstanceSetNumber(RvShaderInstance* instance, const char* name, RvS
 
 void RvShaderInstanceSetValues(RvShaderInstance* instance, const RvDictionary* values) {
     if (!instance || !values) return;
-    for (auto& entry : values->entries()) RvShaderInstanceSetValue(instance, entry.first.c_str(), entry.second);
+    for (auto& entry : values->entries())
+        RvShaderInstanceSetValue(instance, entry.first.c_str(), entry.second);
 }
 
 KuObject* RvShaderInstanceGetValue(RvShaderInstance* instance, const char* name) {
@@ -327,7 +338,9 @@ RvShaderInstance* RvShaderInstanceCopy(RvShaderInstance* instance) {
     return copy;
 }
 
-RvShader* RvShaderInstanceGetShader(const RvShaderInstance* instance) { return instance ? instance->shader : nullptr; }
+RvShader* RvShaderInstanceGetShader(const RvShaderInstance* instance) {
+    return instance ? instance->shader : nullptr;
+}
 
 void RvShaderInstanceUpdate(RvShaderInstance* instance, RvRenderer* renderer) {
     if (!instance) return;
@@ -377,5 +390,6 @@ void RvShaderInstanceWriteParameters(RvShaderInstance* instance, RvRenderer* ren
         if (!unknown) instance->dirty &= ~kDirtyWrite;
         return;
     }
-    for (RvShaderVariable* v = instance->writeList; v; v = v->nextWrite) v->method(v, renderer);
+    for (RvShaderVariable* v = instance->writeList; v; v = v->nextWrite)
+        v->method(v, renderer);
 }

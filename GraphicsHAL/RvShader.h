@@ -5,6 +5,7 @@
 #include <atomic>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "RvGraphicsDevice.h"
 
@@ -12,17 +13,17 @@ class RvRenderer;
 
 // Parameter types.
 enum : int {
-    kRvParameterUnknown = 0,  // not yet seen in a compiled program
-    kRvParameterStream = 1,   // vertex attribute
+    kRvParameterUnknown = 0,   // not yet seen in a compiled program
+    kRvParameterStream = 1,    // vertex attribute
     kRvParameterConstant = 2,  // uniform
-    kRvParameterTexture = 3,  // sampler
-    kRvParameterInvalid = 4,  // the program does not have it, or its type is unsupported
+    kRvParameterTexture = 3,   // sampler
+    kRvParameterInvalid = 4,   // the program does not have it, or its type is unsupported
 };
 
 // A named input of a shader program. Created on demand (RvShaderGetParameter) and configured by
 // the back end when the program is compiled; the type and encoding are read across threads.
 class RvShaderParameter : public KuObject {
-  public:
+public:
     explicit RvShaderParameter(const char* name) : name(name ? name : "") {}
     const char* typeStr() const override { return "RvShaderParameter"; }
 
@@ -37,7 +38,7 @@ class RvShaderParameter : public KuObject {
 };
 
 class RvShader : public RvGraphicsResource {
-  public:
+public:
     explicit RvShader(RvGraphicsDevice* device) : RvGraphicsResource(device) {}
     ~RvShader() override;
     const char* typeStr() const override { return "RvShader"; }
@@ -47,7 +48,7 @@ class RvShader : public RvGraphicsResource {
     std::string vertexSource, fragmentSource;
     bool hasVertexSource = false, hasFragmentSource = false;
     bool sourcesChanged = false;
-    RvDictionary* defaultValues = nullptr;                  // retained
+    RvDictionary* defaultValues = nullptr;                 // retained
     std::map<std::string, RvShaderParameter*> parameters;  // owned; guarded by the resource mutex
     bool parametersAdded = false;
     int colorMode = 1;  // Enabled
@@ -66,13 +67,14 @@ int RvShaderGetBlendMode(const RvShader* shader);  // 1 for null
 void RvShaderSetDepthBias(RvShader* shader, float constant, float slope);
 void RvShaderGetDepthBias(const RvShader* shader, float* constant, float* slope);
 void RvShaderSetDefaultValues(RvShader* shader, RvDictionary* values);  // retained
-RvDictionary* RvShaderGetDefaultValues(const RvShader* shader);        // not retained
+RvDictionary* RvShaderGetDefaultValues(const RvShader* shader);         // not retained
 // The parameter of that name, created (type unknown) when absent; the shader owns it. Null for a
 // null shader or name. A new parameter marks the shader for a rebuild so the next compile sees it.
 RvShaderParameter* RvShaderGetParameter(RvShader* shader, const char* name);
 // For the back end while it holds the shader's lock: get or create without touching the status.
 RvShaderParameter* RvShaderGetParameterLocked(RvShader* shader, const char* name);
-void RvShaderEnumerateParameters(RvShader* shader, void (*function)(RvShaderParameter*, void*), void* context);
+void RvShaderEnumerateParameters(RvShader* shader, void (*function)(RvShaderParameter*, void*),
+                                 void* context);
 void RvShaderInvalidateAllParameters(RvShader* shader);
 void RvShaderInvalidateUnknownParameters(RvShader* shader);
 uint32_t RvShaderGetBuildNumber(const RvShader* shader);
@@ -89,7 +91,7 @@ void RvShaderWriteNumber(RvShaderVariable* variable, RvRenderer* renderer);
 RvShaderWriteMethod RvShaderWriteMethodForSymbol(const char* symbol);
 
 class RvShaderVariable : public KuObject {
-  public:
+public:
     ~RvShaderVariable() override;
     const char* typeStr() const override { return "RvShaderVariable"; }
 
@@ -101,15 +103,51 @@ class RvShaderVariable : public KuObject {
     RvShaderVariable* nextWrite = nullptr;
 };
 
+// Name → variable, kept sorted in one contiguous block: an instance holds a handful of values and
+// is searched every time the engine sets one, so a flat table beats a tree of scattered nodes.
+class RvVariableTable {
+public:
+    struct Entry {
+        std::string first;
+        RvShaderVariable* second;
+    };
+    using iterator = std::vector<Entry>::iterator;
+    using const_iterator = std::vector<Entry>::const_iterator;
+
+    iterator begin() { return entries_.begin(); }
+    iterator end() { return entries_.end(); }
+    const_iterator begin() const { return entries_.begin(); }
+    const_iterator end() const { return entries_.end(); }
+    size_t size() const { return entries_.size(); }
+    iterator find(const char* name) {
+        for (auto it = entries_.begin(); it != entries_.end(); ++it)
+            if (it->first == name) return it;
+        return entries_.end();
+    }
+    RvShaderVariable* at(const char* name) {
+        auto it = find(name);
+        return it == entries_.end() ? nullptr : it->second;
+    }
+    void emplace(const std::string& name, RvShaderVariable* variable) {
+        auto it = entries_.begin();
+        while (it != entries_.end() && it->first < name)
+            ++it;
+        entries_.insert(it, Entry{name, variable});
+    }
+
+private:
+    std::vector<Entry> entries_;
+};
+
 class RvShaderInstance : public KuObject {
-  public:
+public:
     ~RvShaderInstance() override;
     const char* typeStr() const override { return "RvShaderInstance"; }
 
     std::atomic_flag spin = ATOMIC_FLAG_INIT;
-    int dirty = 0;  // bit 0: update list stale, bit 1: write list stale
+    int dirty = 0;               // bit 0: update list stale, bit 1: write list stale
     RvShader* shader = nullptr;  // retained
-    std::map<std::string, RvShaderVariable*> variables;  // owned
+    RvVariableTable variables;   // owned variables
     RvShaderVariable* updateList = nullptr;
     RvShaderVariable* writeList = nullptr;
 };
@@ -125,8 +163,8 @@ void RvShaderInstanceSetNumber(RvShaderInstance* instance, const char* name, RvS
                                const void* bytes, uint32_t encoding);
 void RvShaderInstanceSetValues(RvShaderInstance* instance, const RvDictionary* values);
 KuObject* RvShaderInstanceGetValue(RvShaderInstance* instance, const char* name);  // not retained
-RvDictionary* RvShaderInstanceGetValues(RvShaderInstance* instance);                // owned
-RvShaderInstance* RvShaderInstanceCopy(RvShaderInstance* instance);                 // owned
+RvDictionary* RvShaderInstanceGetValues(RvShaderInstance* instance);               // owned
+RvShaderInstance* RvShaderInstanceCopy(RvShaderInstance* instance);                // owned
 RvShader* RvShaderInstanceGetShader(const RvShaderInstance* instance);
 // Per-frame update of texture values; after the first complete pass walks a prebuilt list.
 void RvShaderInstanceUpdate(RvShaderInstance* instance, RvRenderer* renderer);

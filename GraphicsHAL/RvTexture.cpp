@@ -5,8 +5,9 @@
 #include <climits>
 #include <cstring>
 
-#include <stb_image.h>
-#include <stb_image_write.h>
+#include <string>
+
+#include "RvImageCodec.h"
 
 // >>storage
 
@@ -19,13 +20,18 @@ constexpr int kFormatX8 = 2, kFormatRGB8 = 3, kFormatBGR8 = 4, kFormatRGBA8 = 5,
 
 int nextPowerOfTwo(int v) {
     int p = 1;
-    while (p < v && p < kMaxSide) p <<= 1;
+    while (p < v && p < kMaxSide)
+        p <<= 1;
     return p;
 }
 
-size_t align8(size_t v) { return (v + 7) & ~static_cast<size_t>(7); }
+size_t align8(size_t v) {
+    return (v + 7) & ~static_cast<size_t>(7);
+}
 
-size_t levelBytes(const RvTextureLevel& l) { return static_cast<size_t>(l.bytesPerRow) * l.height; }
+size_t levelBytes(const RvTextureLevel& l) {
+    return static_cast<size_t>(l.bytesPerRow) * l.height;
+}
 
 size_t storageBytes(const RvTexture* t) {
     if (t->levels.empty()) return 0;
@@ -68,7 +74,9 @@ void freeStorage(RvTexture* t) {
     t->storage.shrink_to_fit();
 }
 
-int clampSide(int v) { return v < 0 ? 0 : v > kMaxSide ? kMaxSide : v; }
+int clampSide(int v) {
+    return v < 0 ? 0 : v > kMaxSide ? kMaxSide : v;
+}
 
 uint8_t colorByte(float c) {
     if (!(c > 0)) return 0;
@@ -77,7 +85,8 @@ uint8_t colorByte(float c) {
 }
 }  // namespace
 
-RvTexture::RvTexture(RvGraphicsDevice* d, int mode) : RvGraphicsResource(d), accessMode(mode), pointScale(d->pointScale) {}
+RvTexture::RvTexture(RvGraphicsDevice* d, int mode)
+    : RvGraphicsResource(d), accessMode(mode), pointScale(d->pointScale) {}
 
 // >>layout
 
@@ -191,11 +200,13 @@ int RvTextureSetPixelsFromBitmap(RvTexture* t, int level, const RvBitmap& bitmap
         for (int y = 0; y < rows; y++) {
             uint8_t* row = base + static_cast<size_t>(y) * L.bytesPerRow;
             const uint8_t* last = row + static_cast<size_t>(columns - 1) * storageBpp;
-            for (int x = columns; x < L.width; x++) memcpy(row + static_cast<size_t>(x) * storageBpp, last, storageBpp);
+            for (int x = columns; x < L.width; x++)
+                memcpy(row + static_cast<size_t>(x) * storageBpp, last, storageBpp);
         }
         const uint8_t* lastRow = base + static_cast<size_t>(rows - 1) * L.bytesPerRow;
         for (int y = rows; y < L.height; y++)
-            memcpy(base + static_cast<size_t>(y) * L.bytesPerRow, lastRow, static_cast<size_t>(L.bytesPerRow));
+            memcpy(base + static_cast<size_t>(y) * L.bytesPerRow, lastRow,
+                   static_cast<size_t>(L.bytesPerRow));
     }
     t->pixelsChanged = true;
     return kRvTextureDone;
@@ -212,7 +223,8 @@ int RvTextureSetSolidColor(RvTexture* t, const KuColor& color) {
     int bpp = rgb ? 3 : 4;
     for (int y = 0; y < L.height; y++) {
         uint8_t* row = t->storage.data() + L.offset + static_cast<size_t>(y) * L.bytesPerRow;
-        for (int x = 0; x < L.width; x++) memcpy(row + x * bpp, pixel, bpp);
+        for (int x = 0; x < L.width; x++)
+            memcpy(row + x * bpp, pixel, bpp);
     }
     t->pixelsChanged = true;
     return kRvTextureDone;
@@ -220,41 +232,34 @@ int RvTextureSetSolidColor(RvTexture* t, const KuColor& color) {
 
 // >>codecs
 
-static int setFromEncodedImage(RvTexture* t, const void* data, size_t length, uint32_t options) {
-    if (!t || !data || length == 0 || length > INT_MAX) return kRvTextureNoStorage;
-    auto* bytes = static_cast<const stbi_uc*>(data);
-    int len = static_cast<int>(length);
-    int w = 0, h = 0, components = 0;
-    if (!stbi_info_from_memory(bytes, len, &w, &h, &components)) return kRvTextureNoStorage;
-    if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide ||
-        static_cast<size_t>(w) * static_cast<size_t>(h) * 4 > kMaxStorageBytes)
+// The codec delivers every PNG and JPEG as 8-bit RGBA (grey spread over the colour channels,
+// opaque images given alpha 255), so a grey image does not turn into a one-channel red texture.
+static int setFromEncodedImage(RvTexture* t, const void* data, size_t length, uint32_t options, bool png) {
+    if (!t || !data || length == 0) return kRvTextureNoStorage;
+    RvImageBitmap image;
+    std::string error;
+    bool decoded = png ? RvImageDecodePNG(data, length, &image, &error)
+                       : RvImageDecodeJPEG(data, length, &image, &error);
+    if (!decoded) {
+        RvWarning("RvTexture: %s", error.c_str());
         return kRvTextureNoStorage;
-    // Grey → X8, RGB → RGB8, RGBA → RGBA8; grey with alpha is widened to RGBA8.
-    int wanted = components == 1 ? 1 : components == 3 ? 3 : 4;
-    int got = 0;
-    stbi_uc* pixels = stbi_load_from_memory(bytes, len, &w, &h, &got, wanted);
-    if (!pixels) return kRvTextureNoStorage;
+    }
     RvBitmap bitmap;
-    bitmap.pixelType = wanted == 1 ? kRvPixelX8 : wanted == 3 ? kRvPixelRGB8 : kRvPixelRGBA8;
-    bitmap.width = w;
-    bitmap.height = h;
-    bitmap.bytesPerRow = w * wanted;
+    bitmap.pixelType = kRvPixelRGBA8;
+    bitmap.width = image.width;
+    bitmap.height = image.height;
+    bitmap.bytesPerRow = image.width * 4;
     int result = RvTextureSetLayoutFromBitmap(t, bitmap, options | kRvTextureExtrudeEdges);
-    if (result == kRvTextureDone) result = RvTextureSetPixelsFromBitmap(t, 0, bitmap, pixels);
-    stbi_image_free(pixels);
+    if (result == kRvTextureDone) result = RvTextureSetPixelsFromBitmap(t, 0, bitmap, image.pixels.data());
     return result;
 }
 
 int RvTextureSetFromPNGImageData(RvTexture* t, const void* data, size_t length, uint32_t options) {
-    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (!data || length < 8 || memcmp(data, kSignature, 8) != 0) return kRvTextureNoStorage;
-    return setFromEncodedImage(t, data, length, options);
+    return setFromEncodedImage(t, data, length, options, true);
 }
 
 int RvTextureSetFromJPEGImageData(RvTexture* t, const void* data, size_t length, uint32_t options) {
-    auto* b = static_cast<const uint8_t*>(data);
-    if (!data || length < 3 || b[0] != 0xFF || b[1] != 0xD8 || b[2] != 0xFF) return kRvTextureNoStorage;
-    return setFromEncodedImage(t, data, length, options);
+    return setFromEncodedImage(t, data, length, options, false);
 }
 
 int RvTextureSetFromPVRImageData(RvTexture* t, const void*, size_t, uint32_t) {
@@ -267,12 +272,6 @@ int RvTextureSetFromPVRImageData(RvTexture* t, const void*, size_t, uint32_t) {
 }
 
 namespace {
-void appendToData(void* context, void* bytes, int size) {
-    auto* out = static_cast<std::vector<uint8_t>*>(context);
-    auto* b = static_cast<uint8_t*>(bytes);
-    out->insert(out->end(), b, b + size);
-}
-
 // The whole level-0 storage as tightly packed RGB.
 std::vector<uint8_t> storageAsRGB(const RvTexture* t) {
     const RvTextureLevel& L = t->levels[0];
@@ -280,7 +279,8 @@ std::vector<uint8_t> storageAsRGB(const RvTexture* t) {
     for (int y = 0; y < L.height; y++) {
         const uint8_t* s = t->storage.data() + L.offset + static_cast<size_t>(y) * L.bytesPerRow;
         uint8_t* d = rgb.data() + static_cast<size_t>(y) * L.width * 3;
-        for (int x = 0; x < L.width; x++, s += 4, d += 3) memcpy(d, s, 3);
+        for (int x = 0; x < L.width; x++, s += 4, d += 3)
+            memcpy(d, s, 3);
     }
     return rgb;
 }
@@ -299,23 +299,28 @@ RvData* RvTextureGetPNGImageData(RvTexture* t, bool withAlpha) {
     if (!encodable(t)) return nullptr;
     const RvTextureLevel& L = t->levels[0];
     std::vector<uint8_t> encoded;
-    int ok;
+    std::string error;
+    bool ok;
     if (withAlpha) {
-        ok = stbi_write_png_to_func(appendToData, &encoded, L.width, L.height, 4, t->storage.data() + L.offset,
-                                    L.bytesPerRow);
+        ok = RvImageEncodePNG(t->storage.data() + L.offset, L.width, L.height, L.bytesPerRow, 4, &encoded,
+                              &error);
     } else {
         std::vector<uint8_t> rgb = storageAsRGB(t);
-        ok = stbi_write_png_to_func(appendToData, &encoded, L.width, L.height, 3, rgb.data(), L.width * 3);
+        ok = RvImageEncodePNG(rgb.data(), L.width, L.height, L.width * 3, 3, &encoded, &error);
     }
+    if (!ok) RvWarning("RvTexture: %s", error.c_str());
     return ok ? RvNewData(encoded.data(), encoded.size()) : nullptr;
 }
 
 RvData* RvTextureGetJPEGImageData(RvTexture* t) {
     if (!encodable(t)) return nullptr;
     const RvTextureLevel& L = t->levels[0];
-    std::vector<uint8_t> rgb = storageAsRGB(t);
     std::vector<uint8_t> encoded;
-    int ok = stbi_write_jpg_to_func(appendToData, &encoded, L.width, L.height, 3, rgb.data(), 90);
+    std::string error;
+    // The encoder reads the RGBA rows and leaves the alpha byte out.
+    bool ok = RvImageEncodeJPEG(t->storage.data() + L.offset, L.width, L.height, L.bytesPerRow, 4, 90,
+                                &encoded, &error);
+    if (!ok) RvWarning("RvTexture: %s", error.c_str());
     return ok ? RvNewData(encoded.data(), encoded.size()) : nullptr;
 }
 
@@ -327,16 +332,28 @@ void RvTextureSetSamplerState(RvTexture* t, uint32_t sampler) {
     t->samplerChanged = true;
 }
 
-uint32_t RvTextureGetSamplerState(const RvTexture* t) { return t ? t->options & kRvTextureSamplerMask : 0; }
+uint32_t RvTextureGetSamplerState(const RvTexture* t) {
+    return t ? t->options & kRvTextureSamplerMask : 0;
+}
 
 void RvTextureSetPointScale(RvTexture* t, float scale) {
     if (t) t->pointScale = scale > FLT_EPSILON ? scale : t->device->pointScale;
 }
-float RvTextureGetPointScale(const RvTexture* t) { return t ? t->pointScale : 1.0f; }
-uint32_t RvTextureGetPixelType(const RvTexture* t) { return t ? t->pixelType : kRvPixelRGBA8; }
-uint32_t RvTextureGetOptions(const RvTexture* t) { return t ? t->options : 0; }
-int RvTextureGetWidth(const RvTexture* t) { return t ? t->width : 0; }
-int RvTextureGetHeight(const RvTexture* t) { return t ? t->height : 0; }
+float RvTextureGetPointScale(const RvTexture* t) {
+    return t ? t->pointScale : 1.0f;
+}
+uint32_t RvTextureGetPixelType(const RvTexture* t) {
+    return t ? t->pixelType : kRvPixelRGBA8;
+}
+uint32_t RvTextureGetOptions(const RvTexture* t) {
+    return t ? t->options : 0;
+}
+int RvTextureGetWidth(const RvTexture* t) {
+    return t ? t->width : 0;
+}
+int RvTextureGetHeight(const RvTexture* t) {
+    return t ? t->height : 0;
+}
 
 static const RvTextureLevel* levelAt(const RvTexture* t, int level) {
     if (!t || level < 0 || level >= static_cast<int>(t->levels.size())) return nullptr;
@@ -365,7 +382,9 @@ void* RvTextureGetPixels(RvTexture* t, int level) {
     return t->storage.data() + L->offset;
 }
 
-bool RvTextureHasStorage(const RvTexture* t) { return t && !t->storage.empty(); }
+bool RvTextureHasStorage(const RvTexture* t) {
+    return t && !t->storage.empty();
+}
 
 RvVector2 RvTextureGetSizeInPixels(const RvTexture* t) {
     if (!t) return {0, 0};
@@ -381,7 +400,9 @@ RvVector2 RvTextureGetSizeInPoints(const RvTexture* t) {
 void RvTextureSetFlipVertically(RvTexture* t, bool flip) {
     if (t) t->flipVertically = flip;
 }
-bool RvTextureGetFlipVertically(const RvTexture* t) { return t && t->flipVertically; }
+bool RvTextureGetFlipVertically(const RvTexture* t) {
+    return t && t->flipVertically;
+}
 
 RvTexCoordBox RvTextureGetCoordsForImage(const RvTexture* t) {
     RvTexCoordBox box;

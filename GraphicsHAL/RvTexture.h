@@ -23,10 +23,18 @@ enum : uint32_t {
     kRvPixelPremulBGRA8 = 0x20402006,
 };
 
-constexpr int RvPixelTypeBytesPerPixel(uint32_t type) { return static_cast<int>(type >> 27); }
-constexpr int RvPixelTypeCompression(uint32_t type) { return static_cast<int>((type >> 16) & 0xF); }
-constexpr int RvPixelTypeAlphaKind(uint32_t type) { return static_cast<int>((type >> 12) & 0xF); }
-constexpr int RvPixelTypeFormatIndex(uint32_t type) { return static_cast<int>(type & 0xFF); }
+constexpr int RvPixelTypeBytesPerPixel(uint32_t type) {
+    return static_cast<int>(type >> 27);
+}
+constexpr int RvPixelTypeCompression(uint32_t type) {
+    return static_cast<int>((type >> 16) & 0xF);
+}
+constexpr int RvPixelTypeAlphaKind(uint32_t type) {
+    return static_cast<int>((type >> 12) & 0xF);
+}
+constexpr int RvPixelTypeFormatIndex(uint32_t type) {
+    return static_cast<int>(type & 0xFF);
+}
 
 // Texture options.
 enum : uint32_t {
@@ -74,7 +82,7 @@ struct RvTexCoordBox {
 };
 
 class RvTexture : public RvGraphicsResource {
-  public:
+public:
     RvTexture(RvGraphicsDevice* device, int accessMode);
     const char* typeStr() const override { return "RvTexture"; }
 

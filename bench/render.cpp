@@ -41,8 +41,10 @@ constexpr int kTargetSize = 128;
 
 // Column-major matrix placing a unit quad at pixel (x, y) of the target.
 void quadMatrix(int index, float out[16]) {
-    float x = static_cast<float>(index % kTargetSize), y = static_cast<float>((index / kTargetSize) % kTargetSize);
-    for (int i = 0; i < 16; i++) out[i] = 0;
+    float x = static_cast<float>(index % kTargetSize),
+          y = static_cast<float>((index / kTargetSize) % kTargetSize);
+    for (int i = 0; i < 16; i++)
+        out[i] = 0;
     out[0] = 2.0f / kTargetSize;
     out[5] = 2.0f / kTargetSize;
     out[10] = 1;
@@ -124,8 +126,8 @@ void recordLayerFrame(World& w, size_t quads) {
     for (size_t i = 0; i < quads; i++) {
         RvMeshInstance* instance = w.instances[i];
         // Each image writes its own matrix every frame, in place.
-        RvShaderInstanceSetNumber(RvMeshInstanceGetShaderInstance(instance), "modelViewProj", RvShaderWriteNumber,
-                                  &w.matrices[i * 16], kRvEncodingMat4);
+        RvShaderInstanceSetNumber(RvMeshInstanceGetShaderInstance(instance), "modelViewProj",
+                                  RvShaderWriteNumber, &w.matrices[i * 16], kRvEncodingMat4);
         RvRenderInstanceUpdate(instance, r);
         RvRenderInstanceDraw(instance, r);
     }
@@ -157,8 +159,8 @@ void FrameLayer(benchmark::State& state) {
         finishGPU(w);
     }
     state.counters["ns/draw"] =
-        benchmark::Counter(static_cast<double>(quads), benchmark::Counter::kIsIterationInvariantRate |
-                                                           benchmark::Counter::kInvert);
+        benchmark::Counter(static_cast<double>(quads),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void RecordLayer(benchmark::State& state) {
@@ -176,8 +178,8 @@ void RecordLayer(benchmark::State& state) {
     }
     finishGPU(w);
     state.counters["ns/draw"] =
-        benchmark::Counter(static_cast<double>(quads), benchmark::Counter::kIsIterationInvariantRate |
-                                                           benchmark::Counter::kInvert);
+        benchmark::Counter(static_cast<double>(quads),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 GLuint compile(GLenum stage, const char* body) {
@@ -207,14 +209,16 @@ bool setUpRaw(World& w, size_t quads) {
         w.samplerLocation = glGetUniformLocation(w.program, "colorMap");
         glGenTextures(1, &w.colorTexture);
         glBindTexture(GL_TEXTURE_2D, w.colorTexture);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTargetSize, kTargetSize, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTargetSize, kTargetSize, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     nullptr);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glGenFramebuffers(1, &w.framebuffer);
         glBindFramebuffer(GL_FRAMEBUFFER, w.framebuffer);
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, w.colorTexture, 0);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         uint8_t white[4 * 16];
-        for (uint8_t& b : white) b = 255;
+        for (uint8_t& b : white)
+            b = 255;
         glGenTextures(1, &w.sampleTexture);
         glBindTexture(GL_TEXTURE_2D, w.sampleTexture);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 4, 4, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
@@ -283,12 +287,14 @@ void FrameRaw(benchmark::State& state) {
         return;
     }
     RvOpenGLRendererLock(w.renderer);
-    for (int warmUp = 0; warmUp < 3; warmUp++) drawRawFrame(w, quads);
-    for (auto _ : state) drawRawFrame(w, quads);
+    for (int warmUp = 0; warmUp < 3; warmUp++)
+        drawRawFrame(w, quads);
+    for (auto _ : state)
+        drawRawFrame(w, quads);
     RvOpenGLRendererUnlock(w.renderer);
     state.counters["ns/draw"] =
-        benchmark::Counter(static_cast<double>(quads), benchmark::Counter::kIsIterationInvariantRate |
-                                                           benchmark::Counter::kInvert);
+        benchmark::Counter(static_cast<double>(quads),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace

@@ -22,14 +22,15 @@ struct SDL_Window;
 // >>device
 
 class RvOpenGLGraphicsDevice : public RvGraphicsDevice {
-  public:
+public:
     RvOpenGLGraphicsDevice();
     ~RvOpenGLGraphicsDevice() override;
     const char* typeStr() const override { return "RvOpenGLGraphicsDevice"; }
 
     RvRenderer* newRenderer(int options, void* threadPool) override;
     RvRenderTarget* newRenderTarget() override;
-    RvMesh* newMesh(int primitiveType, RvVertexBuffer* vertices, RvIndexBuffer* indices, RvShader* shader) override;
+    RvMesh* newMesh(int primitiveType, RvVertexBuffer* vertices, RvIndexBuffer* indices,
+                    RvShader* shader) override;
     RvShader* newShader() override;
     RvTexture* newTexture(int accessMode) override;
     RvIndexBuffer* newIndexBuffer(int accessMode) override;
@@ -73,8 +74,9 @@ struct RvOpenGLPixelFormat {
 };
 
 // False with "CGLError %d %s" in *error when the device is not an OpenGL device.
-bool RvOpenGLRendererCreatePixelFormat(RvGraphicsDevice* device, int colorFormat, int depthFormat, int stencilFormat,
-                                       int antialiasing, RvOpenGLPixelFormat* out, std::string* error);
+bool RvOpenGLRendererCreatePixelFormat(RvGraphicsDevice* device, int colorFormat, int depthFormat,
+                                       int stencilFormat, int antialiasing, RvOpenGLPixelFormat* out,
+                                       std::string* error);
 // Sets the SDL attributes a window must be created with to carry the format.
 void RvOpenGLPixelFormatApply(const RvOpenGLPixelFormat& format);
 // Gives the renderer a context on `window` (made after RvOpenGLPixelFormatApply) sharing the
@@ -91,7 +93,8 @@ struct RvOpenGLVertexArray {
     std::atomic<int> references{1};
     uint32_t rendererSerial = 0;
     uint32_t shaderBuild = 0, bufferBuild = 0;
-    uint32_t name = 0;  // 0 once deleted by its cache
+    uint32_t name = 0;          // 0 once deleted by its cache
+    uint32_t elementBuild = 0;  // build number of the element buffer bound in it (0: none)
     // Attributes the program reads that the buffer lacks: their constant value is context state,
     // so it is set again whenever the array is bound.
     std::vector<std::pair<uint32_t, bool>> constantAttributes;  // (location, reads as white)
@@ -101,7 +104,7 @@ void RvOpenGLVertexArrayRetain(RvOpenGLVertexArray* array);
 void RvOpenGLVertexArrayRelease(RvOpenGLVertexArray* array);
 
 class RvOpenGLRenderer : public RvRenderer {
-  public:
+public:
     RvOpenGLRenderer(RvOpenGLGraphicsDevice* device, int options);
     ~RvOpenGLRenderer() override;
     const char* typeStr() const override { return "RvOpenGLRenderer"; }
@@ -117,11 +120,12 @@ class RvOpenGLRenderer : public RvRenderer {
     void* context = nullptr;
     uint32_t serial;
     std::unordered_map<uint64_t, RvOpenGLVertexArray*> vertexArrays;  // the cache; one reference each
-    int defaultFramebuffer = 0;  // bound when execution began
-    uint32_t currentProgram = 0;  // during execution
+    uint32_t collectedReleases = 0;   // vertex-array releases seen by the last collection
+    int defaultFramebuffer = 0;       // bound when execution began
+    uint32_t currentProgram = 0;      // during execution
     bool framebufferComplete = true;  // clears and draws into an incomplete framebuffer are skipped
 
-  protected:
+protected:
     void recordBindRenderTarget(RvRenderTarget* target) override;
     void recordPresent(RvRenderTarget* target) override;
     void recordClear(int clearFlags, const KuColor& color, float depth, int stencil) override;
@@ -150,20 +154,21 @@ const char* RvOpenGLCommandName(RvCommandFunction function);
 // >>resources
 
 class RvOpenGLRenderTarget : public RvRenderTarget {
-  public:
+public:
     explicit RvOpenGLRenderTarget(RvGraphicsDevice* device);
     ~RvOpenGLRenderTarget() override;
     uint32_t framebuffer = 0;
-    uint32_t framebufferOwner = 0;  // serial of the renderer whose context made it
+    uint32_t framebufferOwner = 0;          // serial of the renderer whose context made it
     uint32_t renderbuffers[3] = {0, 0, 0};  // colour, depth, stencil
-    bool complete = false;  // framebuffer status at the last build
+    bool complete = false;                  // framebuffer status at the last build
 };
 
 class RvOpenGLShaderParameter;
-using RvOpenGLUniformWriter = void (*)(const RvOpenGLShaderParameter* parameter, const void* bytes, int count);
+using RvOpenGLUniformWriter = void (*)(const RvOpenGLShaderParameter* parameter, const void* bytes,
+                                       int count);
 
 class RvOpenGLShaderParameter : public RvShaderParameter {
-  public:
+public:
     explicit RvOpenGLShaderParameter(const char* name) : RvShaderParameter(name) {}
     void invalidate() override;
     void writeConstant(RvRenderer* renderer, const void* bytes, uint32_t encoding, int count) override;
@@ -177,7 +182,7 @@ class RvOpenGLShaderParameter : public RvShaderParameter {
 };
 
 class RvOpenGLShader : public RvShader {
-  public:
+public:
     explicit RvOpenGLShader(RvGraphicsDevice* device) : RvShader(device) {}
     ~RvOpenGLShader() override;
     RvShaderParameter* newParameter(const char* name) override { return new RvOpenGLShaderParameter(name); }
@@ -185,14 +190,14 @@ class RvOpenGLShader : public RvShader {
 };
 
 class RvOpenGLTexture : public RvTexture {
-  public:
+public:
     RvOpenGLTexture(RvGraphicsDevice* device, int accessMode) : RvTexture(device, accessMode) {}
     ~RvOpenGLTexture() override;
     uint32_t name = 0;
 };
 
 class RvOpenGLVertexBuffer : public RvVertexBuffer {
-  public:
+public:
     RvOpenGLVertexBuffer(RvGraphicsDevice* device, int accessMode) : RvVertexBuffer(device, accessMode) {}
     ~RvOpenGLVertexBuffer() override;
     uint32_t name = 0;
@@ -201,7 +206,7 @@ class RvOpenGLVertexBuffer : public RvVertexBuffer {
 };
 
 class RvOpenGLIndexBuffer : public RvIndexBuffer {
-  public:
+public:
     RvOpenGLIndexBuffer(RvGraphicsDevice* device, int accessMode) : RvIndexBuffer(device, accessMode) {}
     ~RvOpenGLIndexBuffer() override;
     uint32_t name = 0;
@@ -209,7 +214,7 @@ class RvOpenGLIndexBuffer : public RvIndexBuffer {
 };
 
 class RvOpenGLMesh : public RvMesh {
-  public:
+public:
     explicit RvOpenGLMesh(RvGraphicsDevice* device) : RvMesh(device) {}
     ~RvOpenGLMesh() override;
     RvMesh* newEmptyMesh() override { return new RvOpenGLMesh(device); }
@@ -218,7 +223,7 @@ class RvOpenGLMesh : public RvMesh {
 };
 
 class RvOpenGLMeshInstance : public RvMeshInstance {
-  public:
+public:
     // Nothing for an empty mesh; else bind the mesh, write the shader values, draw the submeshes
     // whose bit is set in the mask.
     void draw(RvRenderer* renderer) override;
@@ -230,16 +235,18 @@ void RvOpenGLRenderTargetPresent(RvRenderTarget* target, RvRenderer* renderer);
 void RvOpenGLShaderBind(RvShader* shader, RvRenderer* renderer);
 bool RvOpenGLMeshBind(RvMesh* mesh, RvRenderer* renderer);  // false (and an error) for a prototype
 void RvOpenGLMeshDraw(RvMesh* mesh, RvRenderer* renderer, uint32_t submeshMask);
-void RvOpenGLVertexBufferDraw(RvVertexBuffer* buffer, RvRenderer* renderer, int primitiveType, int first, int count);
-void RvOpenGLIndexBufferDraw(RvIndexBuffer* buffer, RvRenderer* renderer, int primitiveType, int first, int count);
+void RvOpenGLVertexBufferDraw(RvVertexBuffer* buffer, RvRenderer* renderer, int primitiveType, int first,
+                              int count);
+void RvOpenGLIndexBufferDraw(RvIndexBuffer* buffer, RvRenderer* renderer, int primitiveType, int first,
+                             int count);
 void RvOpenGLTextureBind(RvShaderParameter* parameter, RvRenderer* renderer, RvTexture* texture);
-void RvOpenGLShaderParameterWriteConstant(RvShaderParameter* parameter, RvRenderer* renderer, const void* bytes,
-                                          uint32_t encoding, int count);
+void RvOpenGLShaderParameterWriteConstant(RvShaderParameter* parameter, RvRenderer* renderer,
+                                          const void* bytes, uint32_t encoding, int count);
 void RvOpenGLTextureReadPixels(RvTexture* texture, RvRenderer* renderer);
 
 // >>build functions (run during execution, renderer context current)
 uint32_t RvOpenGLShaderCompile(RvShader* shader);              // the shader's build number
 uint32_t RvOpenGLVertexBufferCompile(RvVertexBuffer* buffer);  // the buffer's build number
 void RvOpenGLIndexBufferCompile(RvIndexBuffer* buffer);
-void RvOpenGLTextureCompileForRenderTargetStorage(RvTexture* texture, uint32_t internalFormat, uint32_t format,
-                                                  uint32_t type, uint32_t attachment);
+void RvOpenGLTextureCompileForRenderTargetStorage(RvTexture* texture, uint32_t internalFormat,
+                                                  uint32_t format, uint32_t type, uint32_t attachment);

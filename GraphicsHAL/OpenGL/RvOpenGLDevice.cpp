@@ -112,7 +112,9 @@ RvRenderer* RvOpenGLGraphicsDevice::newRenderer(int options, void*) {
     return r;
 }
 
-RvRenderTarget* RvOpenGLGraphicsDevice::newRenderTarget() { return new RvOpenGLRenderTarget(this); }
+RvRenderTarget* RvOpenGLGraphicsDevice::newRenderTarget() {
+    return new RvOpenGLRenderTarget(this);
+}
 
 RvMesh* RvOpenGLGraphicsDevice::newMesh(int primitiveType, RvVertexBuffer* vertices, RvIndexBuffer* indices,
                                         RvShader* shader) {
@@ -124,8 +126,12 @@ RvMesh* RvOpenGLGraphicsDevice::newMesh(int primitiveType, RvVertexBuffer* verti
     return mesh;
 }
 
-RvShader* RvOpenGLGraphicsDevice::newShader() { return new RvOpenGLShader(this); }
-RvTexture* RvOpenGLGraphicsDevice::newTexture(int accessMode) { return new RvOpenGLTexture(this, accessMode); }
+RvShader* RvOpenGLGraphicsDevice::newShader() {
+    return new RvOpenGLShader(this);
+}
+RvTexture* RvOpenGLGraphicsDevice::newTexture(int accessMode) {
+    return new RvOpenGLTexture(this, accessMode);
+}
 RvIndexBuffer* RvOpenGLGraphicsDevice::newIndexBuffer(int accessMode) {
     return new RvOpenGLIndexBuffer(this, accessMode);
 }
@@ -171,8 +177,9 @@ static void setPlatformError(std::string* error, int code, const char* text) {
     *error = buffer;
 }
 
-bool RvOpenGLRendererCreatePixelFormat(RvGraphicsDevice* device, int colorFormat, int depthFormat, int stencilFormat,
-                                       int antialiasing, RvOpenGLPixelFormat* out, std::string* error) {
+bool RvOpenGLRendererCreatePixelFormat(RvGraphicsDevice* device, int colorFormat, int depthFormat,
+                                       int stencilFormat, int antialiasing, RvOpenGLPixelFormat* out,
+                                       std::string* error) {
     if (!dynamic_cast<RvOpenGLGraphicsDevice*>(device) || !out) {
         setPlatformError(error, -1, "no OpenGL device");
         return false;
@@ -214,8 +221,8 @@ void* RvOpenGLCreateSharedContext(RvOpenGLGraphicsDevice* d, SDL_Window* window)
     return made;
 }
 
-void* RvOpenGLRendererCreateOpenGLContext(RvRenderer* renderer, const RvOpenGLPixelFormat& format, SDL_Window* window,
-                                          std::string* error) {
+void* RvOpenGLRendererCreateOpenGLContext(RvRenderer* renderer, const RvOpenGLPixelFormat& format,
+                                          SDL_Window* window, std::string* error) {
     auto* r = dynamic_cast<RvOpenGLRenderer*>(renderer);
     if (!r || !window) {
         setPlatformError(error, -1, "no OpenGL renderer or window");

@@ -12,7 +12,8 @@ uint32_t RvOpenGLNextRendererSerial() {
     return ++next;
 }
 
-RvOpenGLRenderer::RvOpenGLRenderer(RvOpenGLGraphicsDevice* d, int o) : RvRenderer(d, o), serial(RvOpenGLNextRendererSerial()) {
+RvOpenGLRenderer::RvOpenGLRenderer(RvOpenGLGraphicsDevice* d, int o)
+    : RvRenderer(d, o), serial(RvOpenGLNextRendererSerial()) {
     // Its own hidden window until the application gives it one: a drawable surface cannot be
     // current on two threads, so it cannot borrow the device's.
     RvOpenGLPixelFormat format;
@@ -120,8 +121,12 @@ void executeEnable(RvRenderer*, const void* p) {
         glDisable(e->capability);
 }
 
-void executeCullFace(RvRenderer*, const void* p) { glCullFace(static_cast<const EnumRecord*>(p)->value); }
-void executeFrontFace(RvRenderer*, const void* p) { glFrontFace(static_cast<const EnumRecord*>(p)->value); }
+void executeCullFace(RvRenderer*, const void* p) {
+    glCullFace(static_cast<const EnumRecord*>(p)->value);
+}
+void executeFrontFace(RvRenderer*, const void* p) {
+    glFrontFace(static_cast<const EnumRecord*>(p)->value);
+}
 
 void executeColorMode(RvRenderer*, const void* p) {
     switch (static_cast<const IntRecord*>(p)->value) {
@@ -140,8 +145,12 @@ void executeColorMode(RvRenderer*, const void* p) {
     }
 }
 
-void executeDepthMask(RvRenderer*, const void* p) { glDepthMask(static_cast<const IntRecord*>(p)->value ? GL_TRUE : GL_FALSE); }
-void executeDepthFunction(RvRenderer*, const void* p) { glDepthFunc(static_cast<const EnumRecord*>(p)->value); }
+void executeDepthMask(RvRenderer*, const void* p) {
+    glDepthMask(static_cast<const IntRecord*>(p)->value ? GL_TRUE : GL_FALSE);
+}
+void executeDepthFunction(RvRenderer*, const void* p) {
+    glDepthFunc(static_cast<const EnumRecord*>(p)->value);
+}
 
 struct StencilMode {
     GLenum function;
@@ -184,7 +193,9 @@ void executeBlendFunction(RvRenderer*, const void* p) {
     glBlendFunc(b->first, b->second);
 }
 
-void executeBlendEquation(RvRenderer*, const void* p) { glBlendEquation(static_cast<const EnumRecord*>(p)->value); }
+void executeBlendEquation(RvRenderer*, const void* p) {
+    glBlendEquation(static_cast<const EnumRecord*>(p)->value);
+}
 
 struct BlendEntry {
     bool enable;
@@ -204,8 +215,8 @@ const BlendEntry kBlendTable[] = {
     {true, GL_ONE, GL_ONE, GL_FUNC_REVERSE_SUBTRACT},
 };
 
-const GLenum kCompareTable[] = {GL_NEVER,   GL_NEVER, GL_ALWAYS, GL_LESS,    GL_LEQUAL,
-                                GL_GREATER, GL_GEQUAL, GL_EQUAL, GL_NOTEQUAL};
+const GLenum kCompareTable[] = {GL_NEVER,   GL_NEVER,  GL_ALWAYS, GL_LESS,    GL_LEQUAL,
+                                GL_GREATER, GL_GEQUAL, GL_EQUAL,  GL_NOTEQUAL};
 }  // namespace
 
 void RvOpenGLRenderer::recordBindRenderTarget(RvRenderTarget* target) {
@@ -218,7 +229,8 @@ void RvOpenGLRenderer::recordPresent(RvRenderTarget* target) {
 
 void RvOpenGLRenderer::recordClear(int flags, const KuColor& color, float depth, int stencil) {
     auto* c = recording->append<ClearRecord>(executeClear);
-    c->mask = ((flags & kRvClearColor) ? GL_COLOR_BUFFER_BIT : 0) | ((flags & kRvClearDepth) ? GL_DEPTH_BUFFER_BIT : 0) |
+    c->mask = ((flags & kRvClearColor) ? GL_COLOR_BUFFER_BIT : 0) |
+              ((flags & kRvClearDepth) ? GL_DEPTH_BUFFER_BIT : 0) |
               ((flags & kRvClearStencil) ? GL_STENCIL_BUFFER_BIT : 0);
     c->color[0] = color.red;
     c->color[1] = color.green;
@@ -229,15 +241,18 @@ void RvOpenGLRenderer::recordClear(int flags, const KuColor& color, float depth,
 }
 
 void RvOpenGLRenderer::recordViewport(const RvRect& rect) {
-    *recording->append<RectRecord>(executeViewport) = {rect.x, rect.y, std::max(rect.width, 0), std::max(rect.height, 0)};
+    *recording->append<RectRecord>(executeViewport) = {rect.x, rect.y, std::max(rect.width, 0),
+                                                       std::max(rect.height, 0)};
 }
 
 void RvOpenGLRenderer::recordScissorRect(const RvRect& rect) {
-    *recording->append<RectRecord>(executeScissor) = {rect.x, rect.y, std::max(rect.width, 0), std::max(rect.height, 0)};
+    *recording->append<RectRecord>(executeScissor) = {rect.x, rect.y, std::max(rect.width, 0),
+                                                      std::max(rect.height, 0)};
 }
 
 void RvOpenGLRenderer::recordEnable(RvCapability capability, int value) {
-    static const GLenum kCapabilities[] = {GL_SCISSOR_TEST, GL_CULL_FACE, GL_DEPTH_TEST, GL_DEPTH_CLAMP, GL_BLEND};
+    static const GLenum kCapabilities[] = {GL_SCISSOR_TEST, GL_CULL_FACE, GL_DEPTH_TEST, GL_DEPTH_CLAMP,
+                                           GL_BLEND};
     *recording->append<EnableRecord>(executeEnable) = {kCapabilities[capability], value};
 }
 
@@ -246,8 +261,12 @@ void RvOpenGLRenderer::recordCullMode(int mode) {
     recording->append<EnumRecord>(executeFrontFace)->value = GL_CCW;
 }
 
-void RvOpenGLRenderer::recordColorMode(int mode) { recording->append<IntRecord>(executeColorMode)->value = mode; }
-void RvOpenGLRenderer::recordDepthMask(bool write) { recording->append<IntRecord>(executeDepthMask)->value = write; }
+void RvOpenGLRenderer::recordColorMode(int mode) {
+    recording->append<IntRecord>(executeColorMode)->value = mode;
+}
+void RvOpenGLRenderer::recordDepthMask(bool write) {
+    recording->append<IntRecord>(executeDepthMask)->value = write;
+}
 
 void RvOpenGLRenderer::recordDepthCompare(int compare) {
     recording->append<EnumRecord>(executeDepthFunction)->value =
@@ -275,7 +294,9 @@ void RvOpenGLRenderer::recordReadPixels(RvTexture* texture) {
 
 // >>execution
 
-void RvOpenGLRenderer::executeBuffer(RvCommandBuffer* buffer) { RvOpenGLRendererExecuteRenderBuffer(this, buffer); }
+void RvOpenGLRenderer::executeBuffer(RvCommandBuffer* buffer) {
+    RvOpenGLRendererExecuteRenderBuffer(this, buffer);
+}
 
 void RvOpenGLRenderer::readPixelsNow(RvTexture* texture) {
     RvOpenGLRendererLock(this);
@@ -283,7 +304,13 @@ void RvOpenGLRenderer::readPixelsNow(RvTexture* texture) {
     RvOpenGLRendererUnlock(this);
 }
 
+// Bumped whenever a mesh lets go of a vertex array, so a frame in which none did skips the walk.
+static std::atomic<uint32_t> vertexArrayReleases{0};
+
 static void collectVertexArrays(RvOpenGLRenderer* r) {
+    uint32_t releases = vertexArrayReleases.load();
+    if (releases == r->collectedReleases) return;
+    r->collectedReleases = releases;
     for (auto it = r->vertexArrays.begin(); it != r->vertexArrays.end();) {
         RvOpenGLVertexArray* array = it->second;
         int expected = 1;
@@ -333,7 +360,12 @@ void RvOpenGLVertexArrayRetain(RvOpenGLVertexArray* array) {
 void RvOpenGLVertexArrayRelease(RvOpenGLVertexArray* array) {
     // The last reference is never the cache's (the cache deletes its entries itself), so the
     // GL name is already gone when this frees the record.
-    if (array && array->references.fetch_sub(1) == 1) delete array;
+    if (!array) return;
+    int before = array->references.fetch_sub(1);
+    if (before == 1)
+        delete array;
+    else if (before == 2)
+        vertexArrayReleases.fetch_add(1);  // perhaps only the cache holds it now
 }
 
 void RvOpenGLRenderer::invalidateCaches() {

@@ -90,13 +90,18 @@ void RvOpenGLRendererUnregister(RvOpenGLGraphicsDevice* d) {
     RvOpenGLGraphicsDeviceUnlock(d);
 }
 
-static RvOpenGLRenderer* glRenderer(RvRenderer* r) { return static_cast<RvOpenGLRenderer*>(r); }
+static RvOpenGLRenderer* glRenderer(RvRenderer* r) {
+    return static_cast<RvOpenGLRenderer*>(r);
+}
 
 // Usage hint from the access mode.
-static GLenum bufferUsage(int accessMode) { return (accessMode & kRvAccessDynamic) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW; }
+static GLenum bufferUsage(int accessMode) {
+    return (accessMode & kRvAccessDynamic) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW;
+}
 
 static GLenum primitiveMode(int type) {
-    static const GLenum kModes[] = {GL_TRIANGLES, GL_POINTS, GL_LINES, GL_LINE_STRIP, GL_TRIANGLES, GL_TRIANGLE_STRIP};
+    static const GLenum kModes[] = {GL_TRIANGLES,  GL_POINTS,    GL_LINES,
+                                    GL_LINE_STRIP, GL_TRIANGLES, GL_TRIANGLE_STRIP};
     return type >= 0 && type <= 5 ? kModes[type] : GL_TRIANGLES;
 }
 
@@ -123,10 +128,13 @@ static GLenum scalarGLType(int scalar) {
 
 // >>render targets
 
-RvOpenGLRenderTarget::RvOpenGLRenderTarget(RvGraphicsDevice* d) : RvRenderTarget(d) { flipVertically = true; }
+RvOpenGLRenderTarget::RvOpenGLRenderTarget(RvGraphicsDevice* d) : RvRenderTarget(d) {
+    flipVertically = true;
+}
 
 RvOpenGLRenderTarget::~RvOpenGLRenderTarget() {
-    for (uint32_t name : renderbuffers) RvOpenGLReleaseObject(device, kRvGLRenderbuffer, name);
+    for (uint32_t name : renderbuffers)
+        RvOpenGLReleaseObject(device, kRvGLRenderbuffer, name);
     RvOpenGLReleaseObject(device, kRvGLFramebuffer, framebuffer, framebufferOwner);
 }
 
@@ -177,7 +185,8 @@ void attachBuffer(RvOpenGLRenderTarget* t, int slot, int format, RvTexture* text
             glDeleteRenderbuffers(1, &renderbuffer);
             renderbuffer = 0;
         }
-        RvOpenGLTextureCompileForRenderTargetStorage(texture, f.internalFormat, f.format, f.type, f.attachment);
+        RvOpenGLTextureCompileForRenderTargetStorage(texture, f.internalFormat, f.format, f.type,
+                                                     f.attachment);
         RvTextureSetPointScale(texture, t->pointScale);
         return;
     }
@@ -191,24 +200,30 @@ void attachBuffer(RvOpenGLRenderTarget* t, int slot, int format, RvTexture* text
 void buildFramebuffer(RvOpenGLRenderer* r, RvOpenGLRenderTarget* t) {
     if (!t->framebuffer) {
         glGenFramebuffers(1, &t->framebuffer);
-        if (!t->framebuffer) RvWarning("RvRenderTarget: Failed to create frame buffer (error %x)", glGetError());
+        if (!t->framebuffer)
+            RvWarning("RvRenderTarget: Failed to create frame buffer (error %x)", glGetError());
         t->framebufferOwner = r->serial;
     }
     glBindFramebuffer(GL_FRAMEBUFFER, t->framebuffer);
     if (t->colorFormat) attachBuffer(t, 0, t->colorFormat, t->colorTexture);
     int depth = t->depthFormat, stencil = t->stencilFormat;
     if (depth && stencil) {
-        depth = depth == kRvBufferFormatDepth32 ? kRvBufferFormatDepth24Stencil8Alt : kRvBufferFormatDepth24Stencil8;
+        depth = depth == kRvBufferFormatDepth32 ? kRvBufferFormatDepth24Stencil8Alt
+                                                : kRvBufferFormatDepth24Stencil8;
         stencil = 0;
         if (t->stencilTexture && t->depthTexture != t->stencilTexture)
-            RvError("RvRenderTarget: OpenGL only supports a single (shared) texture with a combined depth+stencil "
+            RvError("RvRenderTarget: OpenGL only supports a single (shared) texture with a combined "
+                    "depth+stencil "
                     "target.");
     }
-    if (depth) attachBuffer(t, 1, depth, t->depthTexture ? t->depthTexture : (stencil ? nullptr : t->stencilTexture));
+    if (depth)
+        attachBuffer(t, 1, depth,
+                     t->depthTexture ? t->depthTexture : (stencil ? nullptr : t->stencilTexture));
     if (stencil) attachBuffer(t, 2, stencil, t->stencilTexture);
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     t->complete = status == GL_FRAMEBUFFER_COMPLETE;
-    if (!t->complete) RvWarning("RvRenderTarget: Failed to create a complete framebuffer (status %x)", status);
+    if (!t->complete)
+        RvWarning("RvRenderTarget: Failed to create a complete framebuffer (status %x)", status);
 }
 }  // namespace
 
@@ -229,7 +244,8 @@ void RvOpenGLExecuteBindRenderTarget(RvRenderer* renderer, const void* payload) 
     }
     if (forget) {
         t->framebuffer = 0;
-        for (uint32_t& name : t->renderbuffers) name = 0;
+        for (uint32_t& name : t->renderbuffers)
+            name = 0;
     }
     if (RvGraphicsResourceLockWhenStatus(t, kRvStatusNeedsBuild, kRvLockRead)) {
         if (t->isScreenTarget())
@@ -238,7 +254,8 @@ void RvOpenGLExecuteBindRenderTarget(RvRenderer* renderer, const void* payload) 
             buildFramebuffer(r, t);
         RvGraphicsResourceUnlockWithStatus(t, kRvStatusBuilt);
     } else {
-        glBindFramebuffer(GL_FRAMEBUFFER, t->framebuffer ? t->framebuffer : static_cast<GLuint>(r->defaultFramebuffer));
+        glBindFramebuffer(GL_FRAMEBUFFER,
+                          t->framebuffer ? t->framebuffer : static_cast<GLuint>(r->defaultFramebuffer));
     }
     // An incomplete framebuffer stays bound (as reported) but nothing is cleared or drawn into it.
     if (!t->isScreenTarget()) r->framebufferComplete = t->framebuffer && t->complete;
@@ -246,7 +263,9 @@ void RvOpenGLExecuteBindRenderTarget(RvRenderer* renderer, const void* payload) 
 
 // >>shaders
 
-RvOpenGLShader::~RvOpenGLShader() { RvOpenGLReleaseObject(device, kRvGLProgram, program); }
+RvOpenGLShader::~RvOpenGLShader() {
+    RvOpenGLReleaseObject(device, kRvGLProgram, program);
+}
 
 void RvOpenGLShaderBind(RvShader* shader, RvRenderer* renderer) {
     if (!renderer || !renderer->isRecording()) return;
@@ -286,8 +305,8 @@ void reportLog(bool program, GLuint object) {
 }
 
 GLuint compileStage(GLenum stage, const std::string& source) {
-    const char* parts[4] = {"#version 150\n", "#define RV_PLATFORM_OPENGL\n", "#define RV_PLATFORM_OPENGL_3\n",
-                            source.c_str()};
+    const char* parts[4] = {"#version 150\n", "#define RV_PLATFORM_OPENGL\n",
+                            "#define RV_PLATFORM_OPENGL_3\n", source.c_str()};
     GLuint object = glCreateShader(stage);
     glShaderSource(object, 4, parts, nullptr);
     glCompileShader(object);
@@ -311,7 +330,8 @@ std::string parameterName(const char* reported) {
 void configureAsStream(RvOpenGLShaderParameter* p, GLenum type, GLint size, GLint location) {
     int was = p->type.load();
     if (was == kRvParameterConstant || was == kRvParameterTexture)
-        RvWarning("RvShaderParameter: Changing shader parameter '%s' to stream (was type %d).", p->name.c_str(), was);
+        RvWarning("RvShaderParameter: Changing shader parameter '%s' to stream (was type %d).",
+                  p->name.c_str(), was);
     p->type = kRvParameterStream;
     p->glType = type;
     p->arraySize = size;
@@ -352,7 +372,8 @@ void writeMat3(const RvOpenGLShaderParameter* p, const void* b, int n) {
     if (n > 8) n = 8;
     for (int m = 0; m < n; m++)
         for (int c = 0; c < 3; c++)
-            for (int row = 0; row < 3; row++) out[m * 9 + c * 3 + row] = in[m * 12 + c * 4 + row];
+            for (int row = 0; row < 3; row++)
+                out[m * 9 + c * 3 + row] = in[m * 12 + c * 4 + row];
     glUniformMatrix3fv(p->location, n, GL_FALSE, out);
 }
 
@@ -370,11 +391,11 @@ void configureAsConstant(RvOpenGLShaderParameter* p, GLenum type, GLint size, GL
         RvOpenGLUniformWriter writer;
     };
     static const Entry kConstants[] = {
-        {GL_INT, 0xB000001, writeInt},           {GL_FLOAT, 0x18000001, writeFloat},
-        {GL_FLOAT_VEC2, 0x18000002, writeVec2},  {GL_FLOAT_VEC3, 0x18000003, writeVec3},
-        {GL_FLOAT_VEC4, 0x18000004, writeVec4},  {GL_INT_VEC2, 0xB000002, writeIVec2},
-        {GL_INT_VEC3, 0xB000003, writeIVec3},    {GL_INT_VEC4, 0xB000004, writeIVec4},
-        {GL_FLOAT_MAT3, 0x1800000C, writeMat3},  {GL_FLOAT_MAT4, 0x18000010, writeMat4},
+        {GL_INT, 0xB000001, writeInt},          {GL_FLOAT, 0x18000001, writeFloat},
+        {GL_FLOAT_VEC2, 0x18000002, writeVec2}, {GL_FLOAT_VEC3, 0x18000003, writeVec3},
+        {GL_FLOAT_VEC4, 0x18000004, writeVec4}, {GL_INT_VEC2, 0xB000002, writeIVec2},
+        {GL_INT_VEC3, 0xB000003, writeIVec3},   {GL_INT_VEC4, 0xB000004, writeIVec4},
+        {GL_FLOAT_MAT3, 0x1800000C, writeMat3}, {GL_FLOAT_MAT4, 0x18000010, writeMat4},
     };
     for (const Entry& e : kConstants) {
         if (e.type != type) continue;
@@ -500,7 +521,9 @@ void RvOpenGLShaderParameter::writeConstant(RvRenderer* r, const void* bytes, ui
     RvOpenGLShaderParameterWriteConstant(this, r, bytes, encoding, count);
 }
 
-void RvOpenGLShaderParameter::bindTexture(RvRenderer* r, RvTexture* texture) { RvOpenGLTextureBind(this, r, texture); }
+void RvOpenGLShaderParameter::bindTexture(RvRenderer* r, RvTexture* texture) {
+    RvOpenGLTextureBind(this, r, texture);
+}
 
 void RvOpenGLShaderParameterWriteConstant(RvShaderParameter* parameter, RvRenderer* r, const void* bytes,
                                           uint32_t encoding, int count) {
@@ -516,7 +539,8 @@ void RvOpenGLShaderParameterWriteConstant(RvShaderParameter* parameter, RvRender
     record->encoding = encoding;
     record->count = count;
     memcpy(record + 1, bytes, size);
-    r->recording->retain(p);
+    // The parameter is not retained: its shader owns it, and the shader is kept alive by the
+    // frame that binds it.
 }
 
 void RvOpenGLExecuteWriteConstant(RvRenderer* renderer, const void* payload) {
@@ -537,12 +561,15 @@ void RvOpenGLExecuteWriteConstant(RvRenderer* renderer, const void* payload) {
         return;
     }
     alignas(8) uint8_t converted[16 * 4];
-    if (RvConvertEncodedValue(bytes, record->encoding, converted, wanted, sizeof converted)) p->writer(p, converted, 1);
+    if (RvConvertEncodedValue(bytes, record->encoding, converted, wanted, sizeof converted))
+        p->writer(p, converted, 1);
 }
 
 // >>textures
 
-RvOpenGLTexture::~RvOpenGLTexture() { RvOpenGLReleaseObject(device, kRvGLTexture, name); }
+RvOpenGLTexture::~RvOpenGLTexture() {
+    RvOpenGLReleaseObject(device, kRvGLTexture, name);
+}
 
 void RvOpenGLTextureBind(RvShaderParameter* parameter, RvRenderer* r, RvTexture* texture) {
     auto* p = static_cast<RvOpenGLShaderParameter*>(parameter);
@@ -558,10 +585,10 @@ void RvOpenGLTextureBind(RvShaderParameter* parameter, RvRenderer* r, RvTexture*
         }
     } else {
         // The unit is not known before the program is compiled: any unit may change.
-        for (RvTexture*& t : cache.textures) t = nullptr;
+        for (RvTexture*& t : cache.textures)
+            t = nullptr;
     }
     r->recording->retain(texture);
-    r->recording->retain(p);
     auto* record = r->recording->append<RvOpenGLBindTextureRecord>(RvOpenGLExecuteBindTexture);
     record->texture = texture;
     record->parameter = p;
@@ -620,8 +647,8 @@ void uploadPixels(RvOpenGLTexture* t) {
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     for (size_t level = 0; level < t->levels.size(); level++) {
         const RvTextureLevel& L = t->levels[level];
-        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), static_cast<GLint>(f.internalFormat), L.width, L.height, 0,
-                     f.format, f.type, t->storage.data() + L.offset);
+        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), static_cast<GLint>(f.internalFormat), L.width,
+                     L.height, 0, f.format, f.type, t->storage.data() + L.offset);
     }
     if (t->options & kRvTextureGenerateMipmaps) glGenerateMipmap(GL_TEXTURE_2D);
 }
@@ -665,8 +692,8 @@ void RvOpenGLExecuteBindTexture(RvRenderer* renderer, const void* payload) {
     if (glRenderer(renderer)->currentProgram && p->location >= 0) glUniform1i(p->location, unit);
 }
 
-void RvOpenGLTextureCompileForRenderTargetStorage(RvTexture* texture, uint32_t internalFormat, uint32_t format,
-                                                  uint32_t type, uint32_t attachment) {
+void RvOpenGLTextureCompileForRenderTargetStorage(RvTexture* texture, uint32_t internalFormat,
+                                                  uint32_t format, uint32_t type, uint32_t attachment) {
     auto* t = static_cast<RvOpenGLTexture*>(texture);
     if (!t) return;
     if (RvGraphicsResourceVersionChanged(t)) t->name = 0;
@@ -674,7 +701,8 @@ void RvOpenGLTextureCompileForRenderTargetStorage(RvTexture* texture, uint32_t i
     glActiveTexture(GL_TEXTURE0);
     if (!t->name) glGenTextures(1, &t->name);
     glBindTexture(GL_TEXTURE_2D, t->name);
-    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), t->width, t->height, 0, format, type, nullptr);
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), t->width, t->height, 0, format, type,
+                 nullptr);
     applySampler(t);
     t->samplerChanged = false;
     glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D, t->name, 0);
@@ -685,8 +713,12 @@ void RvOpenGLTextureCompileForRenderTargetStorage(RvTexture* texture, uint32_t i
 
 // >>buffers
 
-RvOpenGLVertexBuffer::~RvOpenGLVertexBuffer() { RvOpenGLReleaseObject(device, kRvGLBuffer, name); }
-RvOpenGLIndexBuffer::~RvOpenGLIndexBuffer() { RvOpenGLReleaseObject(device, kRvGLBuffer, name); }
+RvOpenGLVertexBuffer::~RvOpenGLVertexBuffer() {
+    RvOpenGLReleaseObject(device, kRvGLBuffer, name);
+}
+RvOpenGLIndexBuffer::~RvOpenGLIndexBuffer() {
+    RvOpenGLReleaseObject(device, kRvGLBuffer, name);
+}
 
 namespace {
 struct Region {
@@ -724,7 +756,8 @@ uint32_t RvOpenGLVertexBufferCompile(RvVertexBuffer* buffer) {
         if (!size || b->vertexCount <= 0) continue;
         int stride = s.stride > 0 ? s.stride : size;
         size_t span = static_cast<size_t>(b->vertexCount) * stride;
-        size_t needed = static_cast<size_t>(s.offset) + static_cast<size_t>(b->vertexCount - 1) * stride + size;
+        size_t needed =
+            static_cast<size_t>(s.offset) + static_cast<size_t>(b->vertexCount - 1) * stride + size;
         if (needed > span) span = needed;
         int shared = -1;
         for (int r = 0; r < regionCount && s.data; r++)
@@ -761,8 +794,8 @@ uint32_t RvOpenGLVertexBufferCompile(RvVertexBuffer* buffer) {
         uploaded[r] = true;
         size_t length = region.data->length() < region.size ? region.data->length() : region.size;
         if (length) {
-            glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(region.offset), static_cast<GLsizeiptr>(length),
-                            region.data->bytes());
+            glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(region.offset),
+                            static_cast<GLsizeiptr>(length), region.data->bytes());
             b->uploads++;
         }
     }
@@ -777,25 +810,35 @@ void RvOpenGLIndexBufferCompile(RvIndexBuffer* buffer) {
     if (!b) return;
     if (RvGraphicsResourceVersionChanged(b)) b->name = 0;
     bool discard = b->accessMode & kRvAccessDiscardLocalStorage;
-    if (!RvGraphicsResourceLockWhenStatus(b, kRvStatusNeedsBuild, discard ? kRvLockWrite : kRvLockRead)) return;
-    if (!b->buildNumber) b->buildNumber = RvGraphicsDeviceIncrementBuildNumber(b->device);
-    if (!b->name) glGenBuffers(1, &b->name);
+    if (!RvGraphicsResourceLockWhenStatus(b, kRvStatusNeedsBuild, discard ? kRvLockWrite : kRvLockRead))
+        return;
+    if (!b->name) {
+        glGenBuffers(1, &b->name);
+        // A new number for every new buffer object: vertex arrays compare it to the element buffer
+        // they hold, and a GL name alone may be reused by another buffer.
+        b->buildNumber = RvGraphicsDeviceIncrementBuildNumber(b->device);
+    }
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b->name);
     size_t wanted = static_cast<size_t>(b->elementSize) * static_cast<size_t>(b->indexCount);
     size_t length = b->data ? b->data->length() : 0;
     // Allocate the whole count; upload what the data holds.
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(wanted), nullptr, bufferUsage(b->accessMode));
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(wanted), nullptr,
+                 bufferUsage(b->accessMode));
     if (length && wanted)
-        glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(length < wanted ? length : wanted),
-                        b->data->bytes());
+        glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0,
+                        static_cast<GLsizeiptr>(length < wanted ? length : wanted), b->data->bytes());
     if (discard) RvIndexBufferDiscardLocalStorage(b);
     RvGraphicsResourceUnlockWithStatus(b, kRvStatusBuilt);
 }
 
 // >>meshes
 
-RvOpenGLMesh::~RvOpenGLMesh() { RvOpenGLVertexArrayRelease(vertexArray); }
-RvMeshInstance* RvOpenGLMesh::newInstance() { return new RvOpenGLMeshInstance; }
+RvOpenGLMesh::~RvOpenGLMesh() {
+    RvOpenGLVertexArrayRelease(vertexArray);
+}
+RvMeshInstance* RvOpenGLMesh::newInstance() {
+    return new RvOpenGLMeshInstance;
+}
 
 bool RvOpenGLMeshBind(RvMesh* mesh, RvRenderer* r) {
     if (!mesh || !r || !r->isRecording()) return false;
@@ -818,8 +861,9 @@ static void setConstantAttributes(const RvOpenGLVertexArray* array) {
     }
 }
 
-static RvOpenGLVertexArray* makeVertexArray(RvOpenGLRenderer* r, RvOpenGLShader* shader, RvOpenGLVertexBuffer* vb,
-                                            uint32_t shaderBuild, uint32_t bufferBuild) {
+static RvOpenGLVertexArray* makeVertexArray(RvOpenGLRenderer* r, RvOpenGLShader* shader,
+                                            RvOpenGLVertexBuffer* vb, uint32_t shaderBuild,
+                                            uint32_t bufferBuild) {
     auto* array = new RvOpenGLVertexArray;
     array->rendererSerial = r->serial;
     array->shaderBuild = shaderBuild;
@@ -834,8 +878,8 @@ static RvOpenGLVertexArray* makeVertexArray(RvOpenGLRenderer* r, RvOpenGLShader*
         auto location = static_cast<GLuint>(p->location.load());
         const RvVertexStream* s = vb ? RvVertexBufferGetStream(vb, p->name.c_str()) : nullptr;
         GLenum type = s ? scalarGLType(RvVertexTypeScalar(s->vertexType)) : 0;
-        if (s && type && RvVertexTypeComponents(s->vertexType) >= 1 && RvVertexTypeComponents(s->vertexType) <= 4 &&
-            vb->name) {
+        if (s && type && RvVertexTypeComponents(s->vertexType) >= 1 &&
+            RvVertexTypeComponents(s->vertexType) <= 4 && vb->name) {
             glEnableVertexAttribArray(location);
             glVertexAttribPointer(location, RvVertexTypeComponents(s->vertexType), type,
                                   RvVertexTypeNormalized(s->vertexType) ? GL_TRUE : GL_FALSE, s->gpuStride,
@@ -873,18 +917,24 @@ void RvOpenGLExecuteBindMesh(RvRenderer* renderer, const void* payload) {
     setConstantAttributes(array);
     auto* ib = static_cast<RvOpenGLIndexBuffer*>(RvMeshGetIndexBuffer(mesh));
     RvOpenGLIndexBufferCompile(ib);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ib ? ib->name : 0);
+    // The element binding is state of the vertex array: set only when it changes.
+    uint32_t elements = ib ? ib->buildNumber : 0;
+    if (array->elementBuild != elements) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ib ? ib->name : 0);
+        array->elementBuild = elements;
+    }
 }
 
-void RvOpenGLVertexBufferDraw(RvVertexBuffer* buffer, RvRenderer* r, int primitiveType, int first, int count) {
+void RvOpenGLVertexBufferDraw(RvVertexBuffer* buffer, RvRenderer* r, int primitiveType, int first,
+                              int count) {
     if (!r || !r->isRecording()) return;
     int vertices = RvVertexBufferGetVertexCount(buffer);
     if (count <= 0) count = vertices;
     // Ranges beyond the buffer are cut, never read.
     if (first < 0 || first >= vertices) return;
     if (count > vertices - first) count = vertices - first;
-    *r->recording->append<RvOpenGLDrawArraysRecord>(RvOpenGLExecuteDrawArrays) = {primitiveMode(primitiveType), first,
-                                                                                 count};
+    *r->recording->append<RvOpenGLDrawArraysRecord>(RvOpenGLExecuteDrawArrays) = {
+        primitiveMode(primitiveType), first, count};
 }
 
 void RvOpenGLIndexBufferDraw(RvIndexBuffer* buffer, RvRenderer* r, int primitiveType, int first, int count) {
@@ -895,8 +945,8 @@ void RvOpenGLIndexBufferDraw(RvIndexBuffer* buffer, RvRenderer* r, int primitive
     if (count > indices - first) count = indices - first;
     GLenum type = buffer->elementSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
     *r->recording->append<RvOpenGLDrawElementsRecord>(RvOpenGLExecuteDrawElements) = {
-        static_cast<uint64_t>(first) * static_cast<uint64_t>(buffer->elementSize), primitiveMode(primitiveType), type,
-        count};
+        static_cast<uint64_t>(first) * static_cast<uint64_t>(buffer->elementSize),
+        primitiveMode(primitiveType), type, count};
 }
 
 void RvOpenGLMeshDraw(RvMesh* mesh, RvRenderer* r, uint32_t submeshMask) {
@@ -924,7 +974,8 @@ void RvOpenGLExecuteDrawArrays(RvRenderer* renderer, const void* payload) {
 void RvOpenGLExecuteDrawElements(RvRenderer* renderer, const void* payload) {
     if (!glRenderer(renderer)->currentProgram || !glRenderer(renderer)->framebufferComplete) return;
     auto* d = static_cast<const RvOpenGLDrawElementsRecord*>(payload);
-    glDrawElements(d->mode, d->count, d->indexType, reinterpret_cast<const void*>(static_cast<uintptr_t>(d->byteOffset)));
+    glDrawElements(d->mode, d->count, d->indexType,
+                   reinterpret_cast<const void*>(static_cast<uintptr_t>(d->byteOffset)));
 }
 
 void RvOpenGLMeshInstance::draw(RvRenderer* r) {
@@ -936,10 +987,13 @@ void RvOpenGLMeshInstance::draw(RvRenderer* r) {
 
 // >>read pixels
 
-void RvOpenGLTextureReadPixels(RvTexture* texture, RvRenderer* r) { RvRendererReadPixels(r, texture); }
+void RvOpenGLTextureReadPixels(RvTexture* texture, RvRenderer* r) {
+    RvRendererReadPixels(r, texture);
+}
 
 void RvOpenGLExecuteReadPixels(RvRenderer*, const void* payload) {
-    RvOpenGLReadTexturePixels(static_cast<RvTexture*>(static_cast<const RvOpenGLObjectRecord*>(payload)->object));
+    RvOpenGLReadTexturePixels(
+        static_cast<RvTexture*>(static_cast<const RvOpenGLObjectRecord*>(payload)->object));
 }
 
 void RvOpenGLReadTexturePixels(RvTexture* texture) {
@@ -958,9 +1012,11 @@ void RvOpenGLReadTexturePixels(RvTexture* texture) {
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
     // The sampler bits stay: reading back must not change how the texture is drawn.
-    RvTextureSetLayout(t, kRvPixelRGBA8, width, height, (t->options & kRvTextureSamplerMask) | kRvTextureNoPowerOfTwo);
+    RvTextureSetLayout(t, kRvPixelRGBA8, width, height,
+                       (t->options & kRvTextureSamplerMask) | kRvTextureNoPowerOfTwo);
     if (!RvTextureGetPixels(t, 0)) {
-        if (width > 0 && height > 0) RvWarning("RvTexture: Pixel storage not allocated for OpenGL texture read.");
+        if (width > 0 && height > 0)
+            RvWarning("RvTexture: Pixel storage not allocated for OpenGL texture read.");
     } else {
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         for (size_t level = 0; level < t->levels.size(); level++) {

@@ -264,7 +264,7 @@ void KuGraphicsRenderer::attachToWindow(SDL_Window* w) {
     } else {
         // Presentation follows the display's refresh where the platform offers it.
         RvOpenGLRendererLock(renderer);
-        SDL_GL_SetSwapInterval(1);
+        if (!getenv("NOSWAP")) SDL_GL_SetSwapInterval(1);
         RvOpenGLRendererUnlock(renderer);
     }
     bool synchronous = forceSynchronous || defaultPrefs->getBool("useSynchronousOpenGL", false);

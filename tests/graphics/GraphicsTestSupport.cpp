@@ -12,7 +12,7 @@
 // >>captured reports
 
 class GraphicsHooks : public KuLogHooks, public KuGraphicsAppHooks {
-  public:
+public:
     int appReceivesWarning(const char* text) override {
         std::lock_guard<std::mutex> lock(mutex);
         warnings.emplace_back(text ? text : "");
@@ -70,7 +70,7 @@ SDL_Window* window = nullptr;
 bool ready = false;
 
 class FacadeEnvironment : public ::testing::Environment {
-  public:
+public:
     void SetUp() override {
         KuSetLogHooks(&graphicsHooks());
         KuGraphics::SetAppHooks(&graphicsHooks());
@@ -101,12 +101,13 @@ class FacadeEnvironment : public ::testing::Environment {
     void TearDown() override {
         KuShader::destroyShaders();
         KuGraphics::Terminate();
-        if (window) SDL_DestroyWindow(window);
+        if (window && !getenv("NOQUIT")) SDL_DestroyWindow(window);
         window = nullptr;
         if (!getenv("NOQUIT")) SDL_Quit();
         KuGraphics::SetAppHooks(nullptr);
         KuSetLogHooks(nullptr);
         KuAutoreleasePool::drainCurrentPool();
+        if (getenv("MAPS")) system("cat /proc/$PPID/maps > /tmp/facade_maps.txt");
     }
 };
 

@@ -27,7 +27,9 @@ CapturedReports::CapturedReports() {
     RvSetLogCallbacks(&callbacks);
 }
 
-CapturedReports::~CapturedReports() { RvSetLogCallbacks(nullptr); }
+CapturedReports::~CapturedReports() {
+    RvSetLogCallbacks(nullptr);
+}
 
 std::vector<std::string> CapturedReports::all() const {
     std::lock_guard<std::mutex> lock(reportMutex);
@@ -50,7 +52,7 @@ void CapturedReports::clear() {
 
 namespace {
 class GLEnvironment : public ::testing::Environment {
-  public:
+public:
     void TearDown() override {
         GLWorld& w = glWorld();
         KuRelease(w.renderer);
@@ -71,7 +73,8 @@ GLWorld& glWorld() {
     tried = true;
     // The GL loader unloads the driver at exit; pinned, the driver's own allocations stay
     // attributable (and suppressed as the driver's) when the leak checker runs.
-    for (const char* library : {"libEGL_mesa.so.0", "libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
+    for (const char* library :
+         {"libEGL_mesa.so.0", "libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
         dlopen(library, RTLD_NOW | RTLD_NODELETE);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return world;
     world.device = RvNewOpenGLGraphicsDevice();
@@ -161,8 +164,8 @@ RvShader* newTexturedShader(RvGraphicsDevice* device, int blendMode) {
     return newShader(device, kTexturedVertex, kTexturedFragment, blendMode);
 }
 
-RvMesh* newQuadMesh(RvGraphicsDevice* device, RvShader* shader, float x0, float y0, float x1, float y1, float u0,
-                    float v0, float u1, float v1) {
+RvMesh* newQuadMesh(RvGraphicsDevice* device, RvShader* shader, float x0, float y0, float x1, float y1,
+                    float u0, float v0, float u1, float v1) {
     RvVertexBuffer* vb = RvNewVertexBuffer(device, kRvAccessDynamic);
     {
         RvResourceLock lock(vb, kRvLockWrite);
@@ -196,9 +199,11 @@ RvMeshInstance* newInstance(RvMesh* mesh, const KuColor& color) {
     return instance;
 }
 
-void drawFrame(RvRenderer* renderer, RvRenderTarget* target, const KuColor& clear, const std::function<void()>& draw) {
+void drawFrame(RvRenderer* renderer, RvRenderTarget* target, const KuColor& clear,
+               const std::function<void()>& draw) {
     ASSERT_TRUE(RvRendererBeginFrame(renderer, target));
-    ASSERT_TRUE(RvRendererBeginPass(renderer, target, kRvClearColor | kRvClearDepth | kRvClearStencil, clear, 0, 1));
+    ASSERT_TRUE(
+        RvRendererBeginPass(renderer, target, kRvClearColor | kRvClearDepth | kRvClearStencil, clear, 0, 1));
     RvRendererSetCamera(renderer, target);
     if (draw) draw();
     RvRendererEndPass(renderer);
@@ -209,9 +214,11 @@ void drawFrame(RvRenderer* renderer, RvRenderTarget* target, const KuColor& clea
 Pixel storedPixel(RvTexture* texture, int x, int y) {
     int height = RvTextureGetStorageHeight(texture, 0);
     auto* pixels = static_cast<const uint8_t*>(RvTextureGetPixels(texture, 0));
-    if (!pixels || x < 0 || y < 0 || x >= RvTextureGetStorageWidth(texture, 0) || y >= height) return {-1, -1, -1, -1};
+    if (!pixels || x < 0 || y < 0 || x >= RvTextureGetStorageWidth(texture, 0) || y >= height)
+        return {-1, -1, -1, -1};
     // The read-back flips a drawn texture so that storage row 0 is the top of the image.
-    const uint8_t* p = pixels + static_cast<size_t>(height - 1 - y) * RvTextureGetStorageBytesPerRow(texture, 0) +
+    const uint8_t* p = pixels +
+                       static_cast<size_t>(height - 1 - y) * RvTextureGetStorageBytesPerRow(texture, 0) +
                        static_cast<size_t>(x) * 4;
     return {p[0], p[1], p[2], p[3]};
 }
@@ -230,7 +237,9 @@ unsigned glErrorOf(RvRenderer* renderer) {
     return first;
 }
 
-Pixel rgba(int r, int g, int b, int a) { return {r, g, b, a}; }
+Pixel rgba(int r, int g, int b, int a) {
+    return {r, g, b, a};
+}
 
 std::string describe(const Pixel& p) {
     char text[64];

@@ -15,7 +15,7 @@ struct SDL_Window;
 
 // Collects the layer's warnings and errors while alive.
 class CapturedReports {
-  public:
+public:
     CapturedReports();
     ~CapturedReports();
     std::vector<std::string> all() const;
@@ -33,7 +33,7 @@ GLWorld& glWorld();
 
 // Fixture of the GL tests: skips when OpenGL is unavailable, drains the pool after each test.
 class GLTest : public KuPoolTest {
-  protected:
+protected:
     void SetUp() override;
     RvGraphicsDevice* device = nullptr;
     RvRenderer* renderer = nullptr;
@@ -59,8 +59,8 @@ RvShader* newSolidShader(RvGraphicsDevice* device, int blendMode);
 RvShader* newTexturedShader(RvGraphicsDevice* device, int blendMode);
 // Owned triangle-strip quad over (x0, y0)–(x1, y1) in points with texture coordinates
 // (u0, v0)–(u1, v1), its buffers kept in CPU memory.
-RvMesh* newQuadMesh(RvGraphicsDevice* device, RvShader* shader, float x0, float y0, float x1, float y1, float u0 = 0,
-                    float v0 = 0, float u1 = 1, float v1 = 1);
+RvMesh* newQuadMesh(RvGraphicsDevice* device, RvShader* shader, float x0, float y0, float x1, float y1,
+                    float u0 = 0, float v0 = 0, float u1 = 1, float v1 = 1);
 // Owned instance of the mesh with "modelViewProj" bound to the renderer's view-projection and
 // "color" set.
 RvMeshInstance* newInstance(RvMesh* mesh, const KuColor& color);
@@ -68,7 +68,8 @@ void setColor(RvMeshInstance* instance, const char* name, const KuColor& color);
 
 // One whole frame: begin, a pass on `target` clearing to `clear` with the target's camera, the
 // drawing, end, and execution on this thread.
-void drawFrame(RvRenderer* renderer, RvRenderTarget* target, const KuColor& clear, const std::function<void()>& draw);
+void drawFrame(RvRenderer* renderer, RvRenderTarget* target, const KuColor& clear,
+               const std::function<void()>& draw);
 // Reads the texture back and returns the pixel at (x, y), y counted from the bottom as drawn.
 Pixel pixelAt(RvRenderer* renderer, RvTexture* texture, int x, int y);
 // Pixel of the texture's CPU storage as drawn (after a read-back), y from the bottom.

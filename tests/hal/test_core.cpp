@@ -145,7 +145,9 @@ struct Note {
 };
 
 std::vector<int>* executed = nullptr;
-void noteExecute(RvRenderer*, const void* payload) { executed->push_back(static_cast<const Note*>(payload)->value); }
+void noteExecute(RvRenderer*, const void* payload) {
+    executed->push_back(static_cast<const Note*>(payload)->value);
+}
 void bigExecute(RvRenderer*, const void* payload) {
     auto* bytes = static_cast<const uint8_t*>(payload);
     executed->push_back(bytes[0] + bytes[19999]);
@@ -156,7 +158,8 @@ TEST_F(CoreTest, CommandBufferGrowsByDoublingAndRunsRecordsInOrder) {
     executed = &log;
     RvCommandBuffer buffer;
     EXPECT_EQ(buffer.capacity(), 16384u);
-    for (int i = 0; i < 1000; i++) buffer.append<Note>(noteExecute)->value = i;  // 24 bytes each
+    for (int i = 0; i < 1000; i++)
+        buffer.append<Note>(noteExecute)->value = i;  // 24 bytes each
     EXPECT_EQ(buffer.length(), 24000u);
     EXPECT_EQ(buffer.capacity(), 32768u);
     auto* big = static_cast<uint8_t*>(buffer.append(bigExecute, 20000));
@@ -173,7 +176,8 @@ TEST_F(CoreTest, CommandBufferGrowsByDoublingAndRunsRecordsInOrder) {
     EXPECT_EQ(at, buffer.length());
     buffer.execute(nullptr);
     ASSERT_EQ(log.size(), 1001u);
-    for (int i = 0; i < 1000; i++) ASSERT_EQ(log[static_cast<size_t>(i)], i);
+    for (int i = 0; i < 1000; i++)
+        ASSERT_EQ(log[static_cast<size_t>(i)], i);
     EXPECT_EQ(log.back(), 7);
     EXPECT_EQ(buffer.length(), 0u);
     EXPECT_EQ(buffer.capacity(), 65536u) << "capacity is kept for the next frame";
@@ -204,11 +208,27 @@ TEST_F(CoreTest, OrthographicMatrixScalesDepthByPlusTwo) {
     } rows[] = {{0, 640, 0, 360, -65535, 65535}, {-2, 6, 1, 5, 1, 9}, {10, 20, -10, 30, -1, 1}};
     for (const Row& o : rows) {
         RvMatrix4 m = RvMatrix4Ortho(o.l, o.r, o.b, o.t, o.n, o.f);
-        float expected[16] = {2 / (o.r - o.l), 0, 0, 0, 0, 2 / (o.t - o.b), 0, 0, 0, 0, 2 / (o.f - o.n), 0,
-                              -(o.r + o.l) / (o.r - o.l), -(o.t + o.b) / (o.t - o.b), -(o.f + o.n) / (o.f - o.n), 1};
-        for (int i = 0; i < 16; i++) EXPECT_FLOAT_EQ(m.m[i], expected[i]) << "element " << i;
+        float expected[16] = {2 / (o.r - o.l),
+                              0,
+                              0,
+                              0,
+                              0,
+                              2 / (o.t - o.b),
+                              0,
+                              0,
+                              0,
+                              0,
+                              2 / (o.f - o.n),
+                              0,
+                              -(o.r + o.l) / (o.r - o.l),
+                              -(o.t + o.b) / (o.t - o.b),
+                              -(o.f + o.n) / (o.f - o.n),
+                              1};
+        for (int i = 0; i < 16; i++)
+            EXPECT_FLOAT_EQ(m.m[i], expected[i]) << "element " << i;
         // Corners land on the unit cube: (l, b, n) → (-1, -1, -1), (r, t, f) → (1, 1, 1).
-        RvVector4 low = RvMatrix4Transform(m, {o.l, o.b, o.n, 1}), high = RvMatrix4Transform(m, {o.r, o.t, o.f, 1});
+        RvVector4 low = RvMatrix4Transform(m, {o.l, o.b, o.n, 1}),
+                  high = RvMatrix4Transform(m, {o.r, o.t, o.f, 1});
         EXPECT_NEAR(low.x, -1, 1e-5);
         EXPECT_NEAR(low.z, -1, 1e-5);
         EXPECT_NEAR(high.y, 1, 1e-5);
@@ -222,10 +242,12 @@ TEST_F(CoreTest, InverseUndoesTheMatrix) {
     RvMatrix4 inverse;
     ASSERT_TRUE(RvMatrix4Invert(m, &inverse));
     RvMatrix4 product = RvMatrix4Multiply(inverse, m), identity = RvMatrix4Identity();
-    for (int i = 0; i < 16; i++) EXPECT_NEAR(product.m[i], identity.m[i], 1e-5) << i;
+    for (int i = 0; i < 16; i++)
+        EXPECT_NEAR(product.m[i], identity.m[i], 1e-5) << i;
     RvMatrix4 singular{};
     EXPECT_FALSE(RvMatrix4Invert(singular, &inverse));
-    for (int i = 0; i < 16; i++) EXPECT_EQ(inverse.m[i], identity.m[i]);
+    for (int i = 0; i < 16; i++)
+        EXPECT_EQ(inverse.m[i], identity.m[i]);
 }
 
 // >>device and resources

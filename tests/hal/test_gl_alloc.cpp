@@ -18,16 +18,36 @@ void* allocate(std::size_t size) {
 }
 }  // namespace
 
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size ? size : 1); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size ? size : 1); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size ? size : 1);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -76,8 +96,10 @@ TEST_F(AllocationTest, SteadyStateRecordingAllocatesNothing) {
     ASSERT_TRUE(RvRendererRenderFrame(renderer));
     EXPECT_EQ(pixelAt(renderer, tt.texture, 3, 2), rgba(255, 128, 64, 255));
     EXPECT_EQ(pixelAt(renderer, tt.texture, 20, 20), rgba(0, 0, 0, 255));
-    for (RvMeshInstance* instance : instances) KuRelease(instance);
-    for (RvMesh* mesh : meshes) KuRelease(mesh);
+    for (RvMeshInstance* instance : instances)
+        KuRelease(instance);
+    for (RvMesh* mesh : meshes)
+        KuRelease(mesh);
     KuRelease(shader);
     KuRelease(texture);
 }

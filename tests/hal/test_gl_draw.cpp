@@ -16,7 +16,8 @@ TEST_F(DrawTest, ClearFillsTheWholeTextureTarget) {
     TextureTarget tt(device, 8, 6);
     KuColor clear{51 / 255.0f, 1.0f, 204 / 255.0f, 1.0f};
     drawFrame(renderer, tt.target, clear, nullptr);
-    for (Pixel p : {pixelAt(renderer, tt.texture, 0, 0), storedPixel(tt.texture, 7, 5), storedPixel(tt.texture, 3, 2)})
+    for (Pixel p :
+         {pixelAt(renderer, tt.texture, 0, 0), storedPixel(tt.texture, 7, 5), storedPixel(tt.texture, 3, 2)})
         EXPECT_EQ(p, rgba(51, 255, 204, 255)) << describe(p);
     EXPECT_EQ(RvTextureGetWidth(tt.texture), 8);
     EXPECT_EQ(RvTextureGetHeight(tt.texture), 6);
@@ -63,8 +64,8 @@ TEST_F(DrawTest, ColouredTriangleCoversItsHalfOnly) {
         int x, y;
         Pixel expected;
     } rows[] = {
-        {1, 1, rgba(255, 0, 0, 255)},  {12, 2, rgba(255, 0, 0, 255)}, {2, 12, rgba(255, 0, 0, 255)},
-        {14, 14, rgba(0, 0, 0, 255)},  {9, 9, rgba(0, 0, 0, 255)},    {15, 1, rgba(0, 0, 0, 255)},
+        {1, 1, rgba(255, 0, 0, 255)}, {12, 2, rgba(255, 0, 0, 255)}, {2, 12, rgba(255, 0, 0, 255)},
+        {14, 14, rgba(0, 0, 0, 255)}, {9, 9, rgba(0, 0, 0, 255)},    {15, 1, rgba(0, 0, 0, 255)},
     };
     RvRendererReadPixels(renderer, tt.texture);
     for (const Row& row : rows)
@@ -77,8 +78,9 @@ TEST_F(DrawTest, ColouredTriangleCoversItsHalfOnly) {
 }
 
 // A texture of `width` × `height` RGBA pixels given row by row from the top, sampled per `options`.
-RvTexture* newPixelTexture(RvGraphicsDevice* device, int width, int height, const std::vector<uint8_t>& pixels,
-                           uint32_t options, int accessMode = kRvAccessDynamic) {
+RvTexture* newPixelTexture(RvGraphicsDevice* device, int width, int height,
+                           const std::vector<uint8_t>& pixels, uint32_t options,
+                           int accessMode = kRvAccessDynamic) {
     RvTexture* texture = RvNewTexture(device, accessMode);
     RvBitmap bitmap;
     bitmap.pixelType = kRvPixelRGBA8;
@@ -110,12 +112,17 @@ TEST_F(DrawTest, TexturedQuadSamplesNearestOrLinearAsItsOptionsSay) {
         Pixel expected[8];
         int tolerance;
     } rows[] = {
-        {"nearest", 0, {rgba(255, 0, 0, 255), rgba(255, 0, 0, 255), rgba(255, 0, 0, 255), rgba(255, 0, 0, 255),
-                        rgba(0, 0, 255, 255), rgba(0, 0, 255, 255), rgba(0, 0, 255, 255), rgba(0, 0, 255, 255)}, 0},
+        {"nearest",
+         0,
+         {rgba(255, 0, 0, 255), rgba(255, 0, 0, 255), rgba(255, 0, 0, 255), rgba(255, 0, 0, 255),
+          rgba(0, 0, 255, 255), rgba(0, 0, 255, 255), rgba(0, 0, 255, 255), rgba(0, 0, 255, 255)},
+         0},
         // Pixel centres at u = (x + 0.5) / 8 meet texel centres at 0.25 and 0.75; the edges clamp.
-        {"linear", kRvTextureLinearMin | kRvTextureLinearMag,
+        {"linear",
+         kRvTextureLinearMin | kRvTextureLinearMag,
          {rgba(255, 0, 0, 255), rgba(255, 0, 0, 255), rgba(223, 0, 32, 255), rgba(159, 0, 96, 255),
-          rgba(96, 0, 159, 255), rgba(32, 0, 223, 255), rgba(0, 0, 255, 255), rgba(0, 0, 255, 255)}, 2},
+          rgba(96, 0, 159, 255), rgba(32, 0, 223, 255), rgba(0, 0, 255, 255), rgba(0, 0, 255, 255)},
+         2},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -131,7 +138,8 @@ TEST_F(DrawTest, TexturedQuadSamplesNearestOrLinearAsItsOptionsSay) {
             for (int y : {0, 3}) {
                 Pixel got = storedPixel(tt.texture, x, y);
                 EXPECT_TRUE(near(got, row.expected[x], row.tolerance))
-                    << "x " << x << " y " << y << ": " << describe(got) << " expected " << describe(row.expected[x]);
+                    << "x " << x << " y " << y << ": " << describe(got) << " expected "
+                    << describe(row.expected[x]);
             }
         }
         KuRelease(instance);
@@ -144,7 +152,7 @@ TEST_F(DrawTest, TexturedQuadSamplesNearestOrLinearAsItsOptionsSay) {
 
 TEST_F(DrawTest, BlendModesCombineSourceAndDestinationByTheirEquations) {
     const float d[4] = {51 / 255.0f, 102 / 255.0f, 153 / 255.0f, 1.0f};  // cleared destination
-    const float s[4] = {0.8f, 0.2f, 0.4f, 0.6f};                          // drawn colour
+    const float s[4] = {0.8f, 0.2f, 0.4f, 0.6f};                         // drawn colour
     auto clamp = [](float v) { return v < 0 ? 0.0f : v > 1 ? 1.0f : v; };
     struct Row {
         const char* name;
@@ -156,7 +164,8 @@ TEST_F(DrawTest, BlendModesCombineSourceAndDestinationByTheirEquations) {
         {"Add", kRvBlendAdd, [](float s, float d, float sa) { return s * sa + d; }},
         {"Multiply", kRvBlendMultiply, [](float s, float d, float) { return s * d; }},
         {"Subtract", kRvBlendSubtract, [](float s, float d, float sa) { return d - s * sa; }},
-        {"PremultipliedAlpha", kRvBlendPremultipliedAlpha, [](float s, float d, float sa) { return s + d * (1 - sa); }},
+        {"PremultipliedAlpha", kRvBlendPremultipliedAlpha,
+         [](float s, float d, float sa) { return s + d * (1 - sa); }},
         {"PremultipliedAdd", kRvBlendPremultipliedAdd, [](float s, float d, float) { return s + d; }},
     };
     for (const Row& row : rows) {
@@ -168,7 +177,8 @@ TEST_F(DrawTest, BlendModesCombineSourceAndDestinationByTheirEquations) {
         drawFrame(renderer, tt.target, KuColor{d[0], d[1], d[2], d[3]},
                   [&] { RvRenderInstanceDraw(instance, renderer); });
         Pixel expected;
-        for (int i = 0; i < 4; i++) expected[i] = static_cast<int>(std::lround(clamp(row.blend(s[i], d[i], s[3])) * 255));
+        for (int i = 0; i < 4; i++)
+            expected[i] = static_cast<int>(std::lround(clamp(row.blend(s[i], d[i], s[3])) * 255));
         Pixel got = pixelAt(renderer, tt.texture, 1, 2);
         EXPECT_TRUE(near(got, expected, 1)) << describe(got) << " expected " << describe(expected);
         KuRelease(instance);
@@ -232,7 +242,8 @@ TEST_F(DrawTest, RenderedTextureIsSampledUprightByASecondPass) {
         EXPECT_EQ(storedPixel(second.texture, x, 7), rgba(0, 255, 0, 255));
     }
     EXPECT_EQ(glErrorOf(renderer), 0u);
-    for (KuObject* o : std::initializer_list<KuObject*>{red, copy, bottomHalf, whole, solid, textured}) KuRelease(o);
+    for (KuObject* o : std::initializer_list<KuObject*>{red, copy, bottomHalf, whole, solid, textured})
+        KuRelease(o);
 }
 
 TEST_F(DrawTest, TextureEditedAfterFirstUseIsRebuiltOnceForTheNextFrame) {
@@ -249,7 +260,9 @@ TEST_F(DrawTest, TextureEditedAfterFirstUseIsRebuiltOnceForTheNextFrame) {
     RvMesh* mesh = newQuadMesh(device, shader, 0, 0, 4, 4);
     RvMeshInstance* instance = newInstance(mesh, KuColor{1, 1, 1, 1});
     setTexture(instance, "colorMap", texture);
-    auto frame = [&] { drawFrame(renderer, tt.target, kBlack, [&] { RvRenderInstanceDraw(instance, renderer); }); };
+    auto frame = [&] {
+        drawFrame(renderer, tt.target, kBlack, [&] { RvRenderInstanceDraw(instance, renderer); });
+    };
 
     frame();
     EXPECT_EQ(pixelAt(renderer, tt.texture, 2, 2), rgba(255, 0, 0, 255));
@@ -293,26 +306,32 @@ TEST_F(DrawTest, InvalidatedResourcesAreAllRebuiltAndStillDraw) {
     RvMesh* mesh = RvNewMesh(device, 4, RvMeshGetVertexBuffer(strip), ib, shader);
     RvMeshInstance* instance = newInstance(mesh, KuColor{1, 1, 1, 1});
     setTexture(instance, "colorMap", texture);
-    auto frame = [&] { drawFrame(renderer, tt.target, kBlack, [&] { RvRenderInstanceDraw(instance, renderer); }); };
+    auto frame = [&] {
+        drawFrame(renderer, tt.target, kBlack, [&] { RvRenderInstanceDraw(instance, renderer); });
+    };
     frame();
     ASSERT_EQ(pixelAt(renderer, tt.texture, 3, 3), rgba(0, 0, 255, 255));
 
     RvGraphicsResource* resources[] = {texture, shader, RvMeshGetVertexBuffer(mesh), ib, tt.target};
     const char* names[] = {"texture", "shader", "vertex buffer", "index buffer", "target"};
     uint32_t before[5];
-    for (int i = 0; i < 5; i++) before[i] = RvGraphicsResourceGetBuildCount(resources[i]);
+    for (int i = 0; i < 5; i++)
+        before[i] = RvGraphicsResourceGetBuildCount(resources[i]);
     uint32_t shaderBuild = RvShaderGetBuildNumber(shader);
     frame();
-    for (int i = 0; i < 5; i++) EXPECT_EQ(RvGraphicsResourceGetBuildCount(resources[i]), before[i]) << names[i];
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(RvGraphicsResourceGetBuildCount(resources[i]), before[i]) << names[i];
 
     RvGraphicsDeviceInvalidateResources(device);
     frame();
-    for (int i = 0; i < 5; i++) EXPECT_EQ(RvGraphicsResourceGetBuildCount(resources[i]), before[i] + 1) << names[i];
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(RvGraphicsResourceGetBuildCount(resources[i]), before[i] + 1) << names[i];
     EXPECT_NE(RvShaderGetBuildNumber(shader), shaderBuild);
     EXPECT_EQ(pixelAt(renderer, tt.texture, 3, 3), rgba(0, 0, 255, 255));
     EXPECT_EQ(pixelAt(renderer, tt.texture, 0, 0), rgba(0, 0, 255, 255));
     EXPECT_EQ(glErrorOf(renderer), 0u);
-    for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, ib, strip, shader, texture}) KuRelease(o);
+    for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, ib, strip, shader, texture})
+        KuRelease(o);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // Bad input and edge cases of the OpenGL back end: reported, tolerated, nothing drawn wrongly.
+#include <SDL.h>
 #include <epoxy/gl.h>
 
 #include <cstring>
@@ -25,7 +26,8 @@ int countOf(const std::vector<std::string>& names, const char* name) {
 }
 
 TEST_F(EdgeTest, BrokenProgramsReportTheDriverLogAndDrawNothing) {
-    const char* goodVertex = "in vec4 position;\nvoid main() { gl_Position = vec4(position.xy, 0.0, 1.0); }\n";
+    const char* goodVertex =
+        "in vec4 position;\nvoid main() { gl_Position = vec4(position.xy, 0.0, 1.0); }\n";
     struct Row {
         const char* name;
         const char* vertex;
@@ -34,8 +36,8 @@ TEST_F(EdgeTest, BrokenProgramsReportTheDriverLogAndDrawNothing) {
     } rows[] = {
         {"fragment syntax", goodVertex, "out vec4 fragColor;\nvoid main() { fragColor = vec4(1.0) }\n",
          "RvOpenGLShader: Failed to compile fragment shader"},
-        {"vertex syntax", "void main() { gl_Position = nonsense; }\n", "out vec4 c;\nvoid main() { c = vec4(1.0); }\n",
-         "RvOpenGLShader: Failed to compile vertex shader"},
+        {"vertex syntax", "void main() { gl_Position = nonsense; }\n",
+         "out vec4 c;\nvoid main() { c = vec4(1.0); }\n", "RvOpenGLShader: Failed to compile vertex shader"},
         // A function declared but never defined compiles and fails to link.
         {"link", goodVertex, "vec4 helper();\nout vec4 c;\nvoid main() { c = helper(); }\n",
          "RvOpenGLShader: Failed to link program: "},
@@ -49,7 +51,8 @@ TEST_F(EdgeTest, BrokenProgramsReportTheDriverLogAndDrawNothing) {
         RvShader* shader = newShader(device, row.vertex, row.fragment, kRvBlendOpaque);
         RvMesh* mesh = newQuadMesh(device, shader, -1, -1, 1, 1);
         RvMeshInstance* instance = RvNewRenderInstance(mesh, nullptr);
-        drawFrame(renderer, tt.target, KuColor{0, 0, 1, 1}, [&] { RvRenderInstanceDraw(instance, renderer); });
+        drawFrame(renderer, tt.target, KuColor{0, 0, 1, 1},
+                  [&] { RvRenderInstanceDraw(instance, renderer); });
         EXPECT_TRUE(reports.contains(row.report));
         if (row.vertex) {
             // The driver's own account follows the layer's line.
@@ -61,7 +64,8 @@ TEST_F(EdgeTest, BrokenProgramsReportTheDriverLogAndDrawNothing) {
         EXPECT_EQ(glErrorOf(renderer), 0u);
         // The failure is not retried every frame.
         reports.clear();
-        drawFrame(renderer, tt.target, KuColor{0, 0, 1, 1}, [&] { RvRenderInstanceDraw(instance, renderer); });
+        drawFrame(renderer, tt.target, KuColor{0, 0, 1, 1},
+                  [&] { RvRenderInstanceDraw(instance, renderer); });
         EXPECT_TRUE(reports.all().empty());
         KuRelease(instance);
         KuRelease(mesh);
@@ -88,7 +92,8 @@ TEST_F(EdgeTest, ValueForAUniformTheProgramLacksIsSkippedQuietly) {
     ASSERT_TRUE(RvRendererBeginFrame(renderer, tt.target));
     ASSERT_TRUE(RvRendererBeginPass(renderer, tt.target, 0, KuColor{}, 0, 1));
     RvRenderInstanceDraw(instance, renderer);
-    EXPECT_EQ(countOf(recordNames(RvRendererGetRecordingBuffer(renderer)), "WriteConstant"), 2);  // matrix, colour
+    EXPECT_EQ(countOf(recordNames(RvRendererGetRecordingBuffer(renderer)), "WriteConstant"),
+              2);  // matrix, colour
     RvRendererEndPass(renderer);
     RvRendererEndFrame(renderer);
     RvRendererRenderFrame(renderer);
@@ -127,7 +132,8 @@ void main() { gl_Position = modelViewProj * vec4(position.xy, 0.0, 1.0); shade =
         EXPECT_EQ(pixelAt(renderer, tt.texture, 0, 0), rgba(255, 255, 255, 255));
         EXPECT_EQ(storedPixel(tt.texture, 3, 1), rgba(0, 0, 0, 0));
     }
-    for (KuObject* o : std::initializer_list<KuObject*>{a, b, left, right, colourShader, otherShader}) KuRelease(o);
+    for (KuObject* o : std::initializer_list<KuObject*>{a, b, left, right, colourShader, otherShader})
+        KuRelease(o);
 }
 
 TEST_F(EdgeTest, InterleavedStreamsShareOneRegionUploadedOnce) {
@@ -159,8 +165,8 @@ uniform mat4 modelViewProj;
 out vec4 shade;
 void main() { gl_Position = modelViewProj * vec4(position.xy, 0.0, 1.0); shade = vtxcolor; }
 )";
-    RvShader* shader =
-        newShader(device, vertex, "in vec4 shade;\nout vec4 c;\nvoid main() { c = shade; }\n", kRvBlendOpaque);
+    RvShader* shader = newShader(device, vertex, "in vec4 shade;\nout vec4 c;\nvoid main() { c = shade; }\n",
+                                 kRvBlendOpaque);
     RvMesh* mesh = RvNewMesh(device, 5, vb, nullptr, shader);
     RvMeshInstance* instance = newInstance(mesh, KuColor{});
     TextureTarget tt(device, 4, 4);
@@ -172,7 +178,8 @@ void main() { gl_Position = modelViewProj * vec4(position.xy, 0.0, 1.0); shade =
     EXPECT_EQ(pixelAt(renderer, tt.texture, 1, 2), rgba(255, 0, 102, 255));
 
     // Marking one stream changed re-uploads the shared region once, with the new bytes.
-    for (Vertex& v : vertices) v.rgba[1] = 51;
+    for (Vertex& v : vertices)
+        v.rgba[1] = 51;
     {
         RvResourceLock lock(vb, kRvLockWrite);
         RvVertexBufferSetNeedsUpdate(vb, 1);
@@ -181,7 +188,8 @@ void main() { gl_Position = modelViewProj * vec4(position.xy, 0.0, 1.0); shade =
     drawFrame(renderer, tt.target, kBlack, [&] { RvRenderInstanceDraw(instance, renderer); });
     EXPECT_EQ(glBuffer->uploads, 2u);
     EXPECT_EQ(pixelAt(renderer, tt.texture, 1, 2), rgba(255, 51, 102, 255));
-    for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, shader, vb, data}) KuRelease(o);
+    for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, shader, vb, data})
+        KuRelease(o);
 }
 
 TEST_F(EdgeTest, DepthAndStencilFormatsMakeOneAttachmentThatMasks) {
@@ -216,7 +224,8 @@ TEST_F(EdgeTest, DepthAndStencilFormatsMakeOneAttachmentThatMasks) {
     EXPECT_EQ(storedPixel(texture, 1, 1), rgba(255, 0, 0, 255));
     EXPECT_EQ(storedPixel(texture, 3, 1), rgba(0, 0, 0, 255));
     EXPECT_EQ(glErrorOf(renderer), 0u);
-    for (KuObject* o : std::initializer_list<KuObject*>{mask, paint, leftHalf, whole, shader, target, texture})
+    for (KuObject* o :
+         std::initializer_list<KuObject*>{mask, paint, leftHalf, whole, shader, target, texture})
         KuRelease(o);
 }
 
@@ -258,7 +267,8 @@ TEST_F(EdgeTest, SamplerOptionsBecomeTextureParameters) {
         EXPECT_EQ(got[2], row.wrapS);
         EXPECT_EQ(got[3], row.wrapT);
         EXPECT_EQ(pixelAt(renderer, tt.texture, 0, 0), rgba(255, 255, 255, 255));
-        for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, shader, texture}) KuRelease(o);
+        for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, shader, texture})
+            KuRelease(o);
     }
 }
 
@@ -284,7 +294,8 @@ TEST_F(EdgeTest, ZeroSizedTargetsAndTexturesAreToleratedWithoutGLErrors) {
     drawFrame(renderer, tt.target, KuColor{1, 1, 1, 1}, [&] { RvRenderInstanceDraw(instance, renderer); });
     EXPECT_EQ(pixelAt(renderer, tt.texture, 1, 1)[0], 0);
     EXPECT_EQ(glErrorOf(renderer), 0u);
-    for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, shader, blank}) KuRelease(o);
+    for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, shader, blank})
+        KuRelease(o);
 }
 
 TEST_F(EdgeTest, SubmeshRangesAreCutToTheBuffers) {
@@ -337,7 +348,8 @@ TEST_F(EdgeTest, SubmeshRangesAreCutToTheBuffers) {
         RvRenderInstanceDraw(emptyInstance, renderer);
         EXPECT_EQ(RvRendererGetRecordingBuffer(renderer)->recordCount(), before);
     });
-    for (KuObject* o : std::initializer_list<KuObject*>{emptyInstance, empty, none, mesh, ib, quad, shader}) KuRelease(o);
+    for (KuObject* o : std::initializer_list<KuObject*>{emptyInstance, empty, none, mesh, ib, quad, shader})
+        KuRelease(o);
 }
 
 TEST_F(EdgeTest, PrototypeMeshIsNotDrawnAndNullsAreTolerated) {
@@ -364,7 +376,76 @@ TEST_F(EdgeTest, PrototypeMeshIsNotDrawnAndNullsAreTolerated) {
     RvMeshInstance* drawable = newInstance(made, KuColor{0, 1, 0, 1});
     drawFrame(renderer, tt.target, kBlack, [&] { RvRenderInstanceDraw(drawable, renderer); });
     EXPECT_EQ(pixelAt(renderer, tt.texture, 1, 1), rgba(0, 255, 0, 255));
-    for (KuObject* o : std::initializer_list<KuObject*>{drawable, made, instance, prototype, quad, shader}) KuRelease(o);
+    for (KuObject* o : std::initializer_list<KuObject*>{drawable, made, instance, prototype, quad, shader})
+        KuRelease(o);
+}
+
+TEST_F(EdgeTest, FinalisedObjectsAreDeletedByTheRendererThatUsedThem) {
+    // Everything of a first drawing is let go while the renderer still caches its vertex array;
+    // the GPU objects must go in the renderer's context, after that array, not from another context.
+    {
+        TextureTarget first(device, 4, 4);
+        RvShader* shader = newSolidShader(device, kRvBlendOpaque);
+        RvMesh* mesh = newQuadMesh(device, shader, 0, 0, 4, 4);
+        RvMeshInstance* instance = newInstance(mesh, KuColor{1, 0, 0, 1});
+        drawFrame(renderer, first.target, kBlack, [&] { RvRenderInstanceDraw(instance, renderer); });
+        ASSERT_EQ(pixelAt(renderer, first.texture, 1, 1), rgba(255, 0, 0, 255));
+        for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, shader})
+            KuRelease(o);
+    }
+    TextureTarget second(device, 4, 4);
+    std::vector<uint8_t> green = {0, 255, 0, 255};
+    RvTexture* texture = RvNewTexture(device, kRvAccessDynamic);
+    {
+        RvResourceLock lock(texture, kRvLockWrite);
+        RvBitmap bitmap{kRvPixelRGBA8, 1, 1, 4, false, false};
+        RvTextureSetLayoutFromBitmap(texture, bitmap, 0);
+        RvTextureSetPixelsFromBitmap(texture, 0, bitmap, green.data());
+    }
+    RvShader* shader = newTexturedShader(device, kRvBlendOpaque);
+    RvMesh* mesh = newQuadMesh(device, shader, 0, 0, 4, 4);
+    RvMeshInstance* instance = newInstance(mesh, KuColor{1, 1, 1, 1});
+    RvShaderInstanceSetValue(RvMeshInstanceGetShaderInstance(instance), "colorMap", texture);
+    for (int frame = 0; frame < 3; frame++) {
+        drawFrame(renderer, second.target, kBlack, [&] { RvRenderInstanceDraw(instance, renderer); });
+        EXPECT_EQ(pixelAt(renderer, second.texture, 2, 2), rgba(0, 255, 0, 255)) << frame;
+    }
+    EXPECT_EQ(glErrorOf(renderer), 0u);
+    for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, shader, texture})
+        KuRelease(o);
+}
+
+TEST_F(EdgeTest, ANewContextRebuildsWhatIsNotShared) {
+    RvRenderer* own = RvNewRenderer(device, kRvOpenGLRendererOptions, nullptr);
+    ASSERT_NE(own, nullptr);
+    TextureTarget tt(device, 2, 2);
+    RvShader* shader = newSolidShader(device, kRvBlendOpaque);
+    RvMesh* mesh = newQuadMesh(device, shader, 0, 0, 2, 2);
+    RvMeshInstance* instance = newInstance(mesh, KuColor{0, 1, 0, 1});
+    drawFrame(own, tt.target, kBlack, [&] { RvRenderInstanceDraw(instance, own); });
+    ASSERT_EQ(pixelAt(own, tt.texture, 0, 0), rgba(0, 255, 0, 255));
+    uint32_t framebufferBuilds = RvGraphicsResourceGetBuildCount(tt.target);
+
+    RvOpenGLPixelFormat format;
+    std::string error;
+    ASSERT_TRUE(RvOpenGLRendererCreatePixelFormat(device, 1, 0, 0, 0, &format, &error));
+    RvOpenGLPixelFormatApply(format);
+    SDL_Window* window = SDL_CreateWindow("second", 0, 0, 8, 8, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(RvOpenGLRendererCreateOpenGLContext(own, format, window, &error), nullptr) << error;
+    setColor(instance, "color", KuColor{1, 0, 1, 1});
+    drawFrame(own, tt.target, kBlack, [&] { RvRenderInstanceDraw(instance, own); });
+    EXPECT_EQ(pixelAt(own, tt.texture, 1, 1), rgba(255, 0, 255, 255));
+    EXPECT_EQ(RvGraphicsResourceGetBuildCount(tt.target), framebufferBuilds + 1)
+        << "its framebuffer is made anew";
+    EXPECT_EQ(glErrorOf(own), 0u);
+    EXPECT_EQ(RvOpenGLRendererCreateOpenGLContext(own, format, nullptr, &error), nullptr);
+    EXPECT_EQ(error.rfind("CGLError ", 0), 0u) << error;
+    KuRelease(instance);
+    KuRelease(mesh);
+    KuRelease(shader);
+    KuRelease(own);
+    SDL_DestroyWindow(window);
 }
 
 TEST_F(EdgeTest, InformationNamesTheVersions) {

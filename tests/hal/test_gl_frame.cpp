@@ -39,15 +39,30 @@ TEST_F(FrameTest, RepeatedStateCallsRecordOnlyTheFirstChange) {
         std::vector<std::string> firstRecords;
         std::vector<std::string> repeatRecords;  // what an unchanged call still records
     } rows[] = {
-        {"blend", [&] { RvRendererSetBlendMode(renderer, kRvBlendAlpha); }, {"Enable", "BlendFunction", "BlendEquation"}, {}},
+        {"blend",
+         [&] { RvRendererSetBlendMode(renderer, kRvBlendAlpha); },
+         {"Enable", "BlendFunction", "BlendEquation"},
+         {}},
         {"colour", [&] { RvRendererSetColorMode(renderer, kRvColorOnly); }, {"ColorMode"}, {}},
-        {"cull", [&] { RvRendererSetCullMode(renderer, kRvCullBack); }, {"Enable", "CullFace", "FrontFace"}, {}},
+        {"cull",
+         [&] { RvRendererSetCullMode(renderer, kRvCullBack); },
+         {"Enable", "CullFace", "FrontFace"},
+         {}},
         {"depth clip", [&] { RvRendererSetDepthClip(renderer, kRvDepthClamp); }, {"Enable"}, {}},
-        {"depth test", [&] { RvRendererSetDepthTest(renderer, kRvDepthTestWrite, kRvCompareLess); },
-         {"Enable", "DepthMask", "DepthFunction"}, {}},
-        {"stencil", [&] { RvRendererSetStencilTest(renderer, kRvStencilWriteOne, kRvStencilPassZero); }, {"Stencil"}, {}},
+        {"depth test",
+         [&] { RvRendererSetDepthTest(renderer, kRvDepthTestWrite, kRvCompareLess); },
+         {"Enable", "DepthMask", "DepthFunction"},
+         {}},
+        {"stencil",
+         [&] { RvRendererSetStencilTest(renderer, kRvStencilWriteOne, kRvStencilPassZero); },
+         {"Stencil"},
+         {}},
         // The scissor rectangle is not cached; its enable is.
-        {"scissor", [&] { RvRendererSetScissor(renderer, true, RvRect{0, 0, 2, 2}); }, {"Scissor", "Enable"},
+        {"scissor",
+         [&] {
+             RvRendererSetScissor(renderer, true, RvRect{0, 0, 2, 2});
+         },
+         {"Scissor", "Enable"},
          {"Scissor"}},
         {"target", [&] { RvOpenGLRenderTargetBind(other.target, renderer); }, {"BindRenderTarget"}, {}},
     };
@@ -70,7 +85,8 @@ TEST_F(FrameTest, RepeatedStateCallsRecordOnlyTheFirstChange) {
     recording = RvRendererGetRecordingBuffer(renderer);  // the buffers were swapped at endFrame
     size_t before = static_cast<size_t>(recording->recordCount());
     RvRendererSetBlendMode(renderer, kRvBlendAlpha);
-    EXPECT_EQ(namesSince(recording, before), (std::vector<std::string>{"Enable", "BlendFunction", "BlendEquation"}));
+    EXPECT_EQ(namesSince(recording, before),
+              (std::vector<std::string>{"Enable", "BlendFunction", "BlendEquation"}));
     RvRendererEndPass(renderer);
     RvRendererEndFrame(renderer);
     ASSERT_TRUE(RvRendererRenderFrame(renderer));
@@ -94,8 +110,9 @@ TEST_F(FrameTest, DrawingOneMeshTwiceBindsItOnce) {
         secondDraw = namesSince(recording, before);
     });
     // Before the first compile the parameter types are unknown, so both values are recorded.
-    EXPECT_EQ(firstDraw, (std::vector<std::string>{"BindMesh", "Enable", "BlendFunction", "BlendEquation",
-                                                   "BindShader", "WriteConstant", "WriteConstant", "DrawArrays"}));
+    EXPECT_EQ(firstDraw,
+              (std::vector<std::string>{"BindMesh", "Enable", "BlendFunction", "BlendEquation", "BindShader",
+                                        "WriteConstant", "WriteConstant", "DrawArrays"}));
     EXPECT_EQ(secondDraw, (std::vector<std::string>{"WriteConstant", "WriteConstant", "DrawArrays"}));
     EXPECT_EQ(pixelAt(renderer, tt.texture, 1, 1), rgba(0, 255, 0, 255));
     KuRelease(first);
@@ -252,11 +269,14 @@ TEST_F(FrameTest, RenderIDsStepByElevenAndSkipZero) {
     RvRenderer* fresh = RvNewRenderer(device, kRvOpenGLRendererOptions, nullptr);
     ASSERT_NE(fresh, nullptr);
     std::vector<int> ids;
-    for (int i = 0; i < 25; i++) ids.push_back(RvRendererGetNextRenderID(fresh));
-    for (int i = 0; i < 23; i++) EXPECT_EQ(ids[static_cast<size_t>(i)], 11 * (i + 1));
+    for (int i = 0; i < 25; i++)
+        ids.push_back(RvRendererGetNextRenderID(fresh));
+    for (int i = 0; i < 23; i++)
+        EXPECT_EQ(ids[static_cast<size_t>(i)], 11 * (i + 1));
     EXPECT_EQ(ids[23], 8);  // 264 mod 256
     EXPECT_EQ(ids[24], 19);
-    for (int i = 0; i < 3000; i++) ASSERT_NE(RvRendererGetNextRenderID(fresh), 0);
+    for (int i = 0; i < 3000; i++)
+        ASSERT_NE(RvRendererGetNextRenderID(fresh), 0);
     KuRelease(fresh);
 }
 

@@ -64,7 +64,8 @@ TEST_F(ThreadTest, ManyFramesRecordedHereRunOnAPresenterThread) {
     EXPECT_EQ(pixelAt(renderer, tt.texture, 0, 0), rgba(0, 0, last, 255));
     EXPECT_EQ(storedPixel(tt.texture, 4, 4), rgba(last, 255 - last, 7, 255));
     EXPECT_EQ(glErrorOf(renderer), 0u);
-    for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, shader, texture}) KuRelease(o);
+    for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, shader, texture})
+        KuRelease(o);
 }
 
 }  // namespace

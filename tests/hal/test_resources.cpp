@@ -6,7 +6,7 @@
 namespace {
 
 class ResourceTest : public KuPoolTest {
-  protected:
+protected:
     void SetUp() override {
         KuPoolTest::SetUp();
         device = RvNewGraphicsDevice(nullptr);
@@ -36,13 +36,15 @@ TEST_F(ResourceTest, StreamChangesMarkTheStreamsTheyAffect) {
         std::function<void()> change;
         uint32_t layout, data;
     } rows[] = {
-        {"new data only", [&] { RvVertexBufferSetStreamData(vb, 1, "color", kRvVertexColor4f, colours); }, 0, 0x2},
+        {"new data only", [&] { RvVertexBufferSetStreamData(vb, 1, "color", kRvVertexColor4f, colours); }, 0,
+         0x2},
         {"other type", [&] { RvVertexBufferSetStreamData(vb, 1, "color", kRvVertexColor4ub, nullptr); },
          0x7FFFFFFEu, 0x7FFFFFFEu},
-        {"other name", [&] { RvVertexBufferSetStreamData(vb, 2, "uv", kRvVertexTexCoord2f, nullptr); }, 0x7FFFFFFCu,
-         0x7FFFFFFCu},
+        {"other name", [&] { RvVertexBufferSetStreamData(vb, 2, "uv", kRvVertexTexCoord2f, nullptr); },
+         0x7FFFFFFCu, 0x7FFFFFFCu},
         {"needs update", [&] { RvVertexBufferSetNeedsUpdate(vb, 0); }, 0, 0x1},
-        {"index out of range", [&] { RvVertexBufferSetStreamData(vb, 3, "x", kRvVertexPosition2f, nullptr); }, 0, 0},
+        {"index out of range", [&] { RvVertexBufferSetStreamData(vb, 3, "x", kRvVertexPosition2f, nullptr); },
+         0, 0},
         {"same counts", [&] { RvVertexBufferSetStreams(vb, 3, 4); }, 0, 0},
     };
     for (const Row& row : rows) {
@@ -51,7 +53,8 @@ TEST_F(ResourceTest, StreamChangesMarkTheStreamsTheyAffect) {
         EXPECT_EQ(vb->layoutChanged, row.layout) << row.name;
         EXPECT_EQ(vb->dataChanged, row.data) << row.name;
     }
-    EXPECT_EQ(RvVertexBufferGetStreamAtIndex(vb, 1)->data, nullptr) << "elements of another size dropped the data";
+    EXPECT_EQ(RvVertexBufferGetStreamAtIndex(vb, 1)->data, nullptr)
+        << "elements of another size dropped the data";
     EXPECT_EQ(RvVertexBufferGetStream(vb, "position")->data, positions);
     EXPECT_EQ(RvVertexBufferGetStream(vb, "texcoord"), nullptr);
     EXPECT_EQ(RvVertexBufferGetStreamCount(vb), 3);
@@ -162,7 +165,8 @@ TEST_F(ResourceTest, MeshesFromPrototypesShareTheirBuffersAndSubmeshes) {
     RvMeshCaluclateBounds(prototype);
     EXPECT_TRUE(reports.contains("RvMeshCaluclateBounds is not implemented."));
     EXPECT_EQ(RvMeshGetBounds(made).max.x, 1);
-    for (KuObject* o : std::initializer_list<KuObject*>{made, prototype, shader, ib, vb}) KuRelease(o);
+    for (KuObject* o : std::initializer_list<KuObject*>{made, prototype, shader, ib, vb})
+        KuRelease(o);
 }
 
 TEST_F(ResourceTest, InstancesPickTheirShaderFromWhatTheyAreGiven) {
@@ -185,7 +189,8 @@ TEST_F(ResourceTest, InstancesPickTheirShaderFromWhatTheyAreGiven) {
     EXPECT_EQ(RvMeshGetShader(RvMeshInstanceGetMesh(withValues)), other);
     EXPECT_TRUE(RvMeshIsEmpty(mesh));
     EXPECT_EQ(RvNewRenderInstance(nullptr, nullptr), nullptr);
-    for (KuObject* o : std::initializer_list<KuObject*>{plain, withShader, withValues, values, mesh, other, own})
+    for (KuObject* o :
+         std::initializer_list<KuObject*>{plain, withShader, withValues, values, mesh, other, own})
         KuRelease(o);
 }
 
@@ -262,14 +267,15 @@ TEST_F(ResourceTest, ShaderInstanceValuesAreNormalisedAndShared) {
     CapturedReports reports;
     RvString* bad = RvNewString("$Nonsense");
     RvShaderInstanceSetValue(instance, "colorMap", bad);
-    EXPECT_EQ(reports.all(), std::vector<std::string>{
-                                 "RvShaderInstance: Unrecognized symbolic shader constant colorMap = '$Nonsense'"});
+    EXPECT_EQ(reports.all(),
+              std::vector<std::string>{
+                  "RvShaderInstance: Unrecognized symbolic shader constant colorMap = '$Nonsense'"});
     EXPECT_EQ(RvShaderInstanceGetValue(instance, "colorMap"), texture);
 
     RvDictionary* values = RvShaderInstanceGetValues(instance);
     EXPECT_EQ(RvDictionaryGetCount(values), 4);  // scale, count, color, colorMap (the symbol has no value)
-    for (KuObject* o : std::initializer_list<KuObject*>{values, bad, texture, instance, symbol, shared, shortNumber,
-                                                        doubles, defaults, s})
+    for (KuObject* o : std::initializer_list<KuObject*>{values, bad, texture, instance, symbol, shared,
+                                                        shortNumber, doubles, defaults, s})
         KuRelease(o);
 }
 

@@ -6,7 +6,7 @@
 namespace {
 
 class TextureTest : public KuPoolTest {
-  protected:
+protected:
     void SetUp() override {
         KuPoolTest::SetUp();
         RvGraphicsCapabilities caps;
@@ -30,7 +30,8 @@ Pixel pixelOf(RvTexture* t, int x, int y) {
     return {p[0], p[1], p[2], p[3]};
 }
 
-// PNG bytes of a width × height RGBA image with pixel (x, y) = (x, y, x ^ y, 255), through the layer's encoder.
+// PNG bytes of a width × height RGBA image with pixel (x, y) = (x, y, x ^ y, 255), through the layer's
+// encoder.
 std::vector<uint8_t> patternPNG(RvGraphicsDevice* device, int width, int height) {
     RvTexture* source = RvNewTexture(device, kRvAccessDynamic);
     RvTextureSetLayout(source, kRvPixelRGBA8, width, height, 0);
@@ -64,8 +65,10 @@ TEST_F(TextureTest, PNGOnAPowerOfTwoDeviceIsPaddedAndExtruded) {
     EXPECT_EQ(RvTextureGetOptions(t), kRvTextureLinearMin | kRvTextureExtrudeEdges);
     EXPECT_EQ(pixelOf(t, 37, 21), rgba(37, 21, 37 ^ 21, 255));
     // Columns 100-127 repeat column 99; rows 60-63 repeat row 59.
-    for (int x : {100, 127}) EXPECT_EQ(pixelOf(t, x, 10), rgba(99, 10, 99 ^ 10, 255)) << x;
-    for (int y : {60, 63}) EXPECT_EQ(pixelOf(t, 5, y), rgba(5, 59, 5 ^ 59, 255)) << y;
+    for (int x : {100, 127})
+        EXPECT_EQ(pixelOf(t, x, 10), rgba(99, 10, 99 ^ 10, 255)) << x;
+    for (int y : {60, 63})
+        EXPECT_EQ(pixelOf(t, 5, y), rgba(5, 59, 5 ^ 59, 255)) << y;
     EXPECT_EQ(pixelOf(t, 127, 63), rgba(99, 59, 99 ^ 59, 255));
     RvTexCoordBox box = RvTextureGetCoordsForImage(t);
     EXPECT_FLOAT_EQ(box.u1, 100 / 128.0f);
@@ -88,13 +91,37 @@ TEST_F(TextureTest, BitmapPixelsAreConvertedToTheStorageOrder) {
         uint32_t storedType;
         Pixel first, second;
     } rows[] = {
-        {"BGR8", {kRvPixelBGR8, 2, 1, 6, false, false}, bgr, kRvPixelRGBA8, rgba(30, 20, 10, 255), rgba(60, 50, 40, 255)},
-        {"RGB8", {kRvPixelRGB8, 2, 1, 6, false, false}, bgr, kRvPixelRGBA8, rgba(10, 20, 30, 255), rgba(40, 50, 60, 255)},
-        {"BGRA8", {kRvPixelBGRA8, 2, 1, 8, false, false}, bgra, kRvPixelRGBA8, rgba(3, 2, 1, 4), rgba(7, 6, 5, 8)},
+        {"BGR8",
+         {kRvPixelBGR8, 2, 1, 6, false, false},
+         bgr,
+         kRvPixelRGBA8,
+         rgba(30, 20, 10, 255),
+         rgba(60, 50, 40, 255)},
+        {"RGB8",
+         {kRvPixelRGB8, 2, 1, 6, false, false},
+         bgr,
+         kRvPixelRGBA8,
+         rgba(10, 20, 30, 255),
+         rgba(40, 50, 60, 255)},
+        {"BGRA8",
+         {kRvPixelBGRA8, 2, 1, 8, false, false},
+         bgra,
+         kRvPixelRGBA8,
+         rgba(3, 2, 1, 4),
+         rgba(7, 6, 5, 8)},
         // Words in the other byte order are reversed first (ARGB in memory), then swizzled.
-        {"BGRA8 swapped", {kRvPixelBGRA8, 2, 1, 8, false, true}, bgra, kRvPixelRGBA8, rgba(2, 3, 4, 1),
+        {"BGRA8 swapped",
+         {kRvPixelBGRA8, 2, 1, 8, false, true},
+         bgra,
+         kRvPixelRGBA8,
+         rgba(2, 3, 4, 1),
          rgba(6, 7, 8, 5)},
-        {"RGBA8", {kRvPixelRGBA8, 2, 1, 8, false, false}, bgra, kRvPixelRGBA8, rgba(1, 2, 3, 4), rgba(5, 6, 7, 8)},
+        {"RGBA8",
+         {kRvPixelRGBA8, 2, 1, 8, false, false},
+         bgra,
+         kRvPixelRGBA8,
+         rgba(1, 2, 3, 4),
+         rgba(5, 6, 7, 8)},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -128,10 +155,12 @@ TEST_F(TextureTest, SetterResultCodes) {
         {"other size while exact", 0, {kRvPixelRGBA8, 2, 4, 8, false, false}, kRvTextureSizeMismatch},
         {"rows shorter than the width", 0, {kRvPixelRGBA8, 4, 4, 8, false, false}, kRvTextureUnsupported},
     };
-    for (const Row& row : rows) EXPECT_EQ(RvTextureSetPixelsFromBitmap(t, row.level, row.bitmap, pixels), row.code) << row.name;
+    for (const Row& row : rows)
+        EXPECT_EQ(RvTextureSetPixelsFromBitmap(t, row.level, row.bitmap, pixels), row.code) << row.name;
     RvTextureSetLayout(t, kRvPixelRGBA8, 4, 4, 0);
     RvBitmap wide{kRvPixelRGBA8, 16, 2, 64, false, false};
-    EXPECT_EQ(RvTextureSetPixelsFromBitmap(t, 0, wide, pixels), kRvTextureUnsupported) << "row longer than storage";
+    EXPECT_EQ(RvTextureSetPixelsFromBitmap(t, 0, wide, pixels), kRvTextureUnsupported)
+        << "row longer than storage";
     RvBitmap empty{};
     EXPECT_EQ(RvTextureSetLayoutFromBitmap(t, empty, 0), kRvTextureUnsupported);
     CapturedReports reports;
@@ -193,7 +222,8 @@ TEST_F(TextureTest, EncodedImagesRoundTripAndBrokenDataFails) {
     EXPECT_EQ(RvTextureSetFromPNGImageData(back, jpeg->bytes(), jpeg->length(), 0), kRvTextureNoStorage);
     EXPECT_EQ(RvTextureSetFromPNGImageData(back, png->bytes(), png->length() / 2, 0), kRvTextureNoStorage);
     uint8_t noise[64];
-    for (int i = 0; i < 64; i++) noise[i] = static_cast<uint8_t>(i * 37);
+    for (int i = 0; i < 64; i++)
+        noise[i] = static_cast<uint8_t>(i * 37);
     EXPECT_EQ(RvTextureSetFromJPEGImageData(back, noise, sizeof noise, 0), kRvTextureNoStorage);
     EXPECT_EQ(RvTextureSetFromPNGImageData(back, nullptr, 0, 0), kRvTextureNoStorage);
     // Only RGBA8 storage is encoded.
@@ -221,8 +251,8 @@ TEST_F(TextureTest, FlippedImagesAndStorageFlips) {
     EXPECT_FLOAT_EQ(corner.x, 0.75f);
     EXPECT_FLOAT_EQ(corner.y, 0.0f);
     auto* p = static_cast<uint8_t*>(RvTextureGetPixels(t, 0));
-    p[0] = 9;       // row 0
-    p[16] = 7;      // row 1
+    p[0] = 9;   // row 0
+    p[16] = 7;  // row 1
     RvTextureFlipPixelStorageVertically(t);
     EXPECT_EQ(p[0], 7);
     EXPECT_EQ(p[16], 9);

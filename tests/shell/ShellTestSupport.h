@@ -78,8 +78,8 @@ class ShellTestApp : public KuSDLApp {
     int run(const std::vector<std::string>& args = {});  // initMain with a program name first
 };
 
-// Fixture: each test starts from an empty event manager and pool stack depth, and leaves no
-// scene, window or SDL behind.
+// Fixture: each test starts from an empty event manager and pool stack depth with synchronous
+// presentation, and leaves no scene, window or SDL behind.
 class ShellTest : public KuPoolTest {
   protected:
     void SetUp() override;
@@ -97,8 +97,9 @@ class ColorQuad : public KuRenderNode {
 };
 
 using Pixel = std::array<int, 4>;
-// The pixel at (x, y), y from the bottom, of what the window shows now; {-1, -1, -1, -1} when it
-// cannot be read.
+// The pixel at (x, y), y from the bottom, of what the window shows now (inside a frame step: the
+// previous frame, which was shown before the step could start); {-1, -1, -1, -1} when it cannot
+// be read.
 Pixel windowPixel(int x, int y);
 std::string describe(const Pixel& p);
 KuMatrix orthoProjection(float width, float height);

@@ -128,7 +128,9 @@ TEST_F(ShellFrames, TheAutoreleasePoolIsDrainedEveryFrame) {
             KuAutorelease(new Tracer(&gone[frame - 1]));
             goneAtFrame[frame] = gone[frame - 1];
         }
-        if (frame >= 2) EXPECT_TRUE(gone[frame - 2]) << "made in frame " << frame - 1 << ", seen in frame " << frame;
+        if (frame >= 2) {
+            EXPECT_TRUE(gone[frame - 2]) << "made in frame " << frame - 1 << ", seen in frame " << frame;
+        }
         if (frame == 4) a.quitRequested = true;
     };
     EXPECT_EQ(app.run(), 0);
@@ -163,7 +165,6 @@ TEST_F(ShellFrames, TimedCallbacksFireInTheUpdateWhereTheirDelayRunsOut) {
     }
     ASSERT_NE(expected, 0) << "the steps never added up to 0.1 s";
     EXPECT_EQ(firedLater, expected);
-    EXPECT_GE(expected, 4) << "0.1 s at 20 ms or more per frame takes several frames";
 }
 
 }  // namespace
