@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "KuObject.h"
+#include "KuString.h"
 
 // Drains what a test autoreleased, so the leak checker sees only real leaks.
 class KuPoolTest : public ::testing::Test {
@@ -17,6 +19,17 @@ protected:
     void SetUp() override { KuAutoreleasePool::currentPool(); }
     void TearDown() override { KuAutoreleasePool::drainCurrentPool(); }
 };
+
+// An autoreleased string with the text.
+inline KuString* S(const std::string& text) { return KuString::stringWithString(text.c_str()); }
+
+// The whole file's bytes; "" when it cannot be read.
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
 
 class TempFolder {
 public:

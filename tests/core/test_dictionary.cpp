@@ -23,9 +23,6 @@ class Tracked : public KuObject {
     std::vector<int>* log;
 };
 
-KuString* S(const char* text) {
-    return KuString::stringWithString(text);
-}
 KuNumber* I(int v) {
     return KuAutorelease(new KuNumber(v));
 }

@@ -17,16 +17,7 @@
 
 namespace {
 
-KuString* S(const std::string& text) {
-    return KuString::stringWithString(text.c_str());
-}
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string bytesOf(KuData* data) {
     if (!data) return "<null>";

@@ -21,12 +21,6 @@ const char* const kTimePrefix = R"(\[\d\d:\d\d:\d\d\] )";
 // "[%x %X] " in the C locale.
 const char* const kLogStamp = R"(\[\d\d/\d\d/\d\d \d\d:\d\d:\d\d\] )";
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 bool matches(const std::string& text, const std::string& pattern) {
     return std::regex_match(text, std::regex(pattern));

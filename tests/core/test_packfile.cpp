@@ -10,9 +10,6 @@
 
 namespace {
 
-KuString* S(const std::string& text) {
-    return KuString::stringWithString(text.c_str());
-}
 
 std::string textOf(KuData* data) {
     if (!data) return "<null>";

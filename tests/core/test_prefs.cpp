@@ -18,16 +18,7 @@
 
 namespace {
 
-KuString* S(const std::string& text) {
-    return KuString::stringWithString(text.c_str());
-}
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // What a stored value is: "int 3", "float 0.5", "string x", "point", "absent", ...
 std::string storedKind(KuUserPrefs* prefs, const char* key) {
