@@ -108,17 +108,25 @@ KuGraphicsSurface::KuGraphicsSurface(RvRenderer* r, SDL_Window* w, bool sync)
     : renderer(r), window(w), synchronous(sync) {
     KuRetain(renderer);
     lastDrawNs = nowNanoseconds();
-    if (!synchronous) thread = std::thread([this] { presentationLoop(); });
+    // An SDL thread, so that SDL frees what it keeps per thread (the current context) at its end.
+    if (!synchronous) {
+        thread = SDL_CreateThread(
+            [](void* self) -> int {
+                static_cast<KuGraphicsSurface*>(self)->presentationLoop();
+                return 0;
+            },
+            "KuGraphicsSurface", this);
+    }
 }
 
 KuGraphicsSurface::~KuGraphicsSurface() {
-    if (thread.joinable()) {
+    if (thread) {
         {
             std::lock_guard<std::mutex> lock(mutex);
             stopping = true;
         }
         wake.notify_all();
-        thread.join();
+        SDL_WaitThread(thread, nullptr);
     }
     KuRelease(renderer);
 }
@@ -130,15 +138,19 @@ bool KuGraphicsSurface::beginGameFrame() {
 
 void KuGraphicsSurface::endGameFrame() {
     needsClearContext = false;
+    requestDraw();
+}
+
+void KuGraphicsSurface::requestDraw() {
     if (synchronous) {
         if (canDraw()) draw();
-    } else {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            redrawRequested = true;
-        }
-        wake.notify_all();
+        return;
     }
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        redrawRequested = true;
+    }
+    wake.notify_all();
 }
 
 bool KuGraphicsSurface::canDraw() {
@@ -165,7 +177,8 @@ void KuGraphicsSurface::draw() {
     lastDrawNs = nowNanoseconds();
     bool ran = RvRendererRenderFrame(renderer);
     bool drawn = ran;
-    if (!ran && needsClearContext.load() && !renderer->isRecording()) {
+    // Only between game frames: a blank recorded while the main thread records would take its frame.
+    if (!ran && needsClearContext.load() && !waitingToRender.load() && !renderer->isRecording()) {
         // Nothing is ready for the new size: show transparent black rather than stale pixels.
         RvRenderTarget* screen = RvNewRenderTarget(RvRendererGetDevice(renderer));
         {
@@ -182,7 +195,7 @@ void KuGraphicsSurface::draw() {
     if (drawn) {
         auto* gl = static_cast<RvOpenGLRenderer*>(renderer);
         RvOpenGLRendererLock(renderer);
-        if (!getenv("NOSWAP")) SDL_GL_SwapWindow(gl->window);
+        SDL_GL_SwapWindow(gl->window);
         RvOpenGLRendererUnlock(renderer);
         presents++;
     }
@@ -264,7 +277,7 @@ void KuGraphicsRenderer::attachToWindow(SDL_Window* w) {
     } else {
         // Presentation follows the display's refresh where the platform offers it.
         RvOpenGLRendererLock(renderer);
-        if (!getenv("NOSWAP")) SDL_GL_SetSwapInterval(1);
+        SDL_GL_SetSwapInterval(1);
         RvOpenGLRendererUnlock(renderer);
     }
     bool synchronous = forceSynchronous || defaultPrefs->getBool("useSynchronousOpenGL", false);
@@ -402,6 +415,8 @@ KuPoint KuGraphicsRenderer::getRenderTargetSize() {
 
 void KuGraphicsRenderer::videoBlank(const KuColor& color) {
     RvVideoBlank(renderer, windowTarget, color);
+    // Outside a game frame nothing else would show it soon: present it now (or wake the display).
+    if (surface && !surface->isWaitingToRender()) surface->requestDraw();
 }
 
 bool KuGraphicsRenderer::runSyncedToDisplay(const std::function<void()>& step) {

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "KuData.h"
@@ -21,6 +20,7 @@
 #include "KuTypes.h"
 
 struct SDL_Window;
+struct SDL_Thread;
 class RvGraphicsDevice;
 class RvRenderer;
 class RvRenderTarget;
@@ -112,7 +112,7 @@ enum KuGraphicsBlendMode : int {
 // What the facade asks of the application above it; the application installs itself
 // (KuGraphics::SetAppHooks). With no hooks installed both do nothing.
 class KuGraphicsAppHooks {
-  public:
+public:
     virtual ~KuGraphicsAppHooks() = default;
     virtual void resetFrameDelta() {}      // a long load must not count as one frame's time step
     virtual void appRenderingFailure() {}  // the display asked 100 times in a row without a draw
@@ -121,7 +121,7 @@ class KuGraphicsAppHooks {
 // >>device
 
 class KuGraphicsDevice {
-  public:
+public:
     KuGraphicsDevice() = default;
     virtual ~KuGraphicsDevice();  // releases the layer's device
     KuGraphicsDevice(const KuGraphicsDevice&) = delete;
@@ -144,7 +144,7 @@ class KuGraphicsDevice {
 // skipped. Asynchronous surfaces present on a presentation thread on the display's schedule;
 // synchronous ones (preference "useSynchronousOpenGL") present on the main thread after each step.
 class KuGraphicsSurface {
-  public:
+public:
     KuGraphicsSurface(RvRenderer* renderer, SDL_Window* window, bool synchronous);  // retains the renderer
     ~KuGraphicsSurface();  // stops the presentation thread, releases the renderer
     KuGraphicsSurface(const KuGraphicsSurface&) = delete;
@@ -156,6 +156,8 @@ class KuGraphicsSurface {
     // Main thread, after the step: needsClearContext off; a synchronous surface draws now, an
     // asynchronous one is woken.
     void endGameFrame();
+    // Shows what is ready: a synchronous surface draws now, an asynchronous one wakes its display.
+    void requestDraw();
     // The display's question before each draw: always true; counts requests without a draw. When
     // the count was exactly 100 a rendering failure is pending.
     bool canDraw();
@@ -172,6 +174,7 @@ class KuGraphicsSurface {
     void setPresentationPaused(bool paused);
     // Main thread: waits up to `ms` for the waiting frame to be shown; true when none waits.
     bool waitForPresentation(int ms);
+    void presentationLoop();  // body of the presentation thread
 
     bool isSynchronous() const { return synchronous; }
     bool isWaitingToRender() const { return waitingToRender.load(); }
@@ -182,9 +185,7 @@ class KuGraphicsSurface {
     std::atomic<bool> needsClearContext{false};
     std::atomic<int> droppedFrames{0};
 
-  private:
-    void presentationLoop();
-
+private:
     RvRenderer* renderer;
     SDL_Window* window;
     bool synchronous;
@@ -197,13 +198,13 @@ class KuGraphicsSurface {
     bool redrawRequested = false;
     bool paused = false;
     bool stopping = false;
-    std::thread thread;
+    SDL_Thread* thread = nullptr;  // the presentation thread of an asynchronous surface
 };
 
 // >>renderer
 
 class KuGraphicsRenderer {
-  public:
+public:
     KuGraphicsRenderer() = default;
     virtual ~KuGraphicsRenderer();  // detaches from the window
     KuGraphicsRenderer(const KuGraphicsRenderer&) = delete;
@@ -232,7 +233,8 @@ class KuGraphicsRenderer {
     KuViewportRect scissorRect() const { return currentScissor; }
     KuPoint getRenderTargetSize();  // pixels: the pass texture's target, else the window's
 
-    void videoBlank(const KuColor& color);  // a frame that only clears the window's target
+    // A frame that only clears the window's target; outside a game frame it is presented at once.
+    void videoBlank(const KuColor& color);
 
     // Runs `step` (which records and ends one frame) unless a recorded frame still waits to be
     // shown; true when it ran. Follows the window's drawable size first.
@@ -255,7 +257,7 @@ class KuGraphicsRenderer {
     RvRenderer* renderer = nullptr;          // retained
     RvRenderTarget* windowTarget = nullptr;  // retained
     KuGraphicsSurface* surface = nullptr;    // owned: shows the window's target
-    bool forceSynchronous = false;  // kKuGraphicsSynchronousSurface given to Init
+    bool forceSynchronous = false;           // kKuGraphicsSynchronousSurface given to Init
     int frameRateHint = 60;
     float forcedWidth = 0, forcedHeight = 0;   // 0: follow the window
     KuGraphicsTexture* passTexture = nullptr;  // retained while a pass into it runs
@@ -277,7 +279,7 @@ struct KuGraphicsStatistics {
 };
 
 class KuGraphics {
-  public:
+public:
     // Routes the layer's reports into the engine's logging, makes the shared object, picks the
     // device (`api` may be null) and attaches the renderer to `window`. True; failures end in
     // fatal errors (which return false when they do not end the process).
@@ -307,7 +309,7 @@ RvRenderer* KuSharedRvRenderer();
 // >>textures
 
 class KuGraphicsTexture : public KuObject {
-  public:
+public:
     enum PixelFormat : int { kPixelFormatOther = 0, kPixelFormatAlpha8 = 1, kPixelFormatRGBA8 = 2 };
 
     explicit KuGraphicsTexture(int32_t typeWord = kKuTypeObject);  // owned, empty
@@ -371,7 +373,7 @@ class KuGraphicsTexture : public KuObject {
     RvTexture* texture = nullptr;            // retained
     RvRenderTarget* renderTarget = nullptr;  // retained; textures that can be drawn into
 
-  private:
+private:
     uint32_t filterOptions() const;
     void registerForDebugging();
 };
@@ -384,7 +386,7 @@ extern KuDictionary* _debugTextureDict;  // created on first registration
 // >>shaders
 
 class KuGraphicsShader {
-  public:
+public:
     KuGraphicsShader();  // a layer shader on the shared device
     virtual ~KuGraphicsShader();
     KuGraphicsShader(const KuGraphicsShader&) = delete;
@@ -403,7 +405,7 @@ class KuGraphicsShader {
 
 // The built-in programs by type (see KuShader's table); each made one is listed in shaderList.
 class KuShader {
-  public:
+public:
     explicit KuShader(int type);
     ~KuShader();
     KuShader(const KuShader&) = delete;
@@ -463,7 +465,7 @@ enum : int {
 };
 
 class KuGraphicsDrawable : public KuObject {
-  public:
+public:
     // What a begin call opened: pointers into the locked buffers' storage; those not requested are
     // null. Setters ignore indexes outside the counts.
     struct MeshWriter {
@@ -517,7 +519,7 @@ class KuGraphicsDrawable : public KuObject {
 
     RvMeshInstance* instance = nullptr;  // retained
 
-  private:
+private:
     RvVertexBuffer* vertexBuffer() const;
     RvIndexBuffer* indexBuffer() const;
     void setStreams(int streamCount, unsigned vertexCount);
@@ -530,7 +532,7 @@ class KuGraphicsDrawable : public KuObject {
 // A boxed number shared by every drawable it is bound to: set() changes what each of them draws
 // with at its next draw.
 class KuGraphicsVariable {
-  public:
+public:
     virtual ~KuGraphicsVariable();
     KuGraphicsVariable(const KuGraphicsVariable&) = delete;
     KuGraphicsVariable& operator=(const KuGraphicsVariable&) = delete;
@@ -539,28 +541,28 @@ class KuGraphicsVariable {
 
     RvNumber* number = nullptr;  // retained
 
-  protected:
+protected:
     KuGraphicsVariable(const void* initial, uint32_t encoding);
     void store(const void* bytes);
     const float* floats() const;
 };
 
 class KuGraphicsColor : public KuGraphicsVariable {
-  public:
+public:
     KuGraphicsColor();  // (0, 0, 0, 0)
     KuColor get() const;
     void set(const KuColor& color);
 };
 
 class KuGraphicsPoint : public KuGraphicsVariable {
-  public:
+public:
     KuGraphicsPoint();  // (0, 0)
     KuPoint get() const;
     void set(const KuPoint& point);
 };
 
 class KuGraphicsMatrix : public KuGraphicsVariable {
-  public:
+public:
     KuGraphicsMatrix();  // identity
     KuMatrix get() const;
     void set(const KuMatrix& matrix);

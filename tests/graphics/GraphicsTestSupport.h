@@ -27,7 +27,7 @@ constexpr int kWindowHeight = 48;
 // Fixture: skips without OpenGL; presents synchronously; resets the transform state; drains the
 // pool afterwards.
 class FacadeTest : public KuPoolTest {
-  protected:
+protected:
     void SetUp() override;
     void TearDown() override;
     KuGraphicsRenderer* renderer = nullptr;

@@ -182,9 +182,36 @@ TEST_F(RendererTest, WindowPassReachesTheDefaultFramebufferAndIsPresented) {
     EXPECT_EQ(windowPixel(renderer, 8, 8), rgba(255, 255, 0, 255));
     EXPECT_EQ(KuGraphics::SharedObject()->statistics.framesRecorded, recorded + 1);
 
-    renderer->runSyncedToDisplay([&] { renderer->videoBlank(KuColor{1, 0, 0, 1}); });
+    // A blank outside a game frame (start-up) is shown at once.
+    renderer->videoBlank(KuColor{1, 0, 0, 1});
+    EXPECT_EQ(renderer->surface->presentCount(), presents + 2);
     EXPECT_EQ(windowPixel(renderer, 40, 30), rgba(255, 0, 0, 255));
+    EXPECT_EQ(windowPixel(renderer, 8, 8), rgba(255, 0, 0, 255));
     KuRelease(quad);
+}
+
+TEST_F(RendererTest, ResizeWithNothingReadyShowsTransparentBlack) {
+    ASSERT_TRUE(drawFrameInto(nullptr, KuColor{0, 0, 1, 1}, nullptr));
+    EXPECT_EQ(windowPixel(renderer, 10, 10), rgba(0, 0, 255, 255));
+    KuGraphicsSurface* surface = renderer->surface;
+    int presents = surface->presentCount();
+    // A draw with nothing ready and no resize leaves the window alone.
+    surface->draw();
+    EXPECT_EQ(surface->presentCount(), presents);
+    renderer->forcedWidth = 32;
+    renderer->forcedHeight = 24;
+    ASSERT_TRUE(renderer->updateTargetSize());
+    EXPECT_TRUE(surface->needsClearContext.load());
+    surface->draw();
+    EXPECT_EQ(surface->presentCount(), presents + 1);
+    EXPECT_EQ(windowPixel(renderer, 10, 10), rgba(0, 0, 0, 0));
+    EXPECT_EQ(windowPixel(renderer, 60, 44), rgba(0, 0, 0, 0)) << "the whole drawable, not the forced size";
+    renderer->forcedWidth = renderer->forcedHeight = 0;
+    renderer->updateTargetSize();
+    // The next game frame ends the need to clear.
+    ASSERT_TRUE(drawFrameInto(nullptr, KuColor{0, 1, 0, 1}, nullptr));
+    EXPECT_FALSE(surface->needsClearContext.load());
+    EXPECT_EQ(windowPixel(renderer, 60, 44), rgba(0, 255, 0, 255));
 }
 
 TEST_F(RendererTest, AsynchronousSurfaceSkipsTheStepWhileAFrameWaits) {

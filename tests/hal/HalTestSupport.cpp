@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <dlfcn.h>
 #include <epoxy/gl.h>
+#include <link.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -66,16 +67,24 @@ public:
 ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new GLEnvironment);
 }  // namespace
 
+// The GL loader unloads its driver libraries at exit, before the leak checker runs: their own
+// process-lifetime allocations would then belong to unknown modules, and their thread-local blocks
+// to nothing. Every library loaded so far is made undeletable.
+static int pinLibrary(struct dl_phdr_info* info, size_t, void*) {
+    if (info->dlpi_name && info->dlpi_name[0])
+        dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    return 0;
+}
+
+static void pinLoadedLibraries() {
+    dl_iterate_phdr(pinLibrary, nullptr);
+}
+
 GLWorld& glWorld() {
     static GLWorld world;
     static bool tried = false;
     if (tried) return world;
     tried = true;
-    // The GL loader unloads the driver at exit; pinned, the driver's own allocations stay
-    // attributable (and suppressed as the driver's) when the leak checker runs.
-    for (const char* library :
-         {"libEGL_mesa.so.0", "libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
-        dlopen(library, RTLD_NOW | RTLD_NODELETE);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return world;
     world.device = RvNewOpenGLGraphicsDevice();
     if (!world.device) return world;
@@ -86,6 +95,7 @@ GLWorld& glWorld() {
     world.window = SDL_CreateWindow("hal tests", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 64, 64,
                                     SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     world.renderer = RvNewRenderer(world.device, kRvOpenGLRendererOptions, nullptr);
+    pinLoadedLibraries();
     if (world.renderer && world.window &&
         !RvOpenGLRendererCreateOpenGLContext(world.renderer, format, world.window, &error)) {
         fprintf(stderr, "window context: %s\n", error.c_str());
