@@ -26,7 +26,9 @@ void* RvCommandBuffer::append(RvCommandFunction execute, size_t payloadSize) {
         capacity_ = grown;
     }
     uint8_t* record = bytes_ + length_;
-    memset(record, 0, size);
+    // Only the alignment tail is cleared: the caller writes every payload field.
+    size_t used = sizeof(RvCommandHeader) + payloadSize;
+    if (size > used) memset(record + used, 0, size - used);
     RvCommandHeader header{execute, static_cast<uint64_t>(size)};
     memcpy(record, &header, sizeof header);
     length_ += size;

@@ -28,8 +28,9 @@ public:
     RvCommandBuffer(const RvCommandBuffer&) = delete;
     RvCommandBuffer& operator=(const RvCommandBuffer&) = delete;
 
-    // Appends a record and returns its zeroed payload, valid until the next append. The capacity
-    // doubles until the record fits and is kept from frame to frame.
+    // Appends a record and returns its payload for the caller to fill (every field: it is not
+    // cleared), valid until the next append. The capacity doubles until the record fits and is kept
+    // from frame to frame.
     void* append(RvCommandFunction execute, size_t payloadSize);
     template <typename T>
     T* append(RvCommandFunction execute) {

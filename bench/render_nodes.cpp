@@ -37,7 +37,8 @@ KuMatrix ortho() {
 KuPoint quadPosition(int i) {
     int perRow = static_cast<int>(kWidth / (kQuadSide + 1));
     return KuPoint{static_cast<float>(i % perRow) * (kQuadSide + 1),
-                   static_cast<float>((i / perRow) % static_cast<int>(kHeight / (kQuadSide + 1))) * (kQuadSide + 1)};
+                   static_cast<float>((i / perRow) % static_cast<int>(kHeight / (kQuadSide + 1))) *
+                       (kQuadSide + 1)};
 }
 
 const unsigned char kTexels[4 * 4 * 4] = {
@@ -50,7 +51,7 @@ const unsigned char kTexels[4 * 4 * 4] = {
 // >>nodes
 
 class QuadNode : public KuRenderNode {
-  public:
+public:
     explicit QuadNode(KuGraphicsTexture* texture) {
         drawable = new KuGraphicsDrawable;
         drawable->initWithShader(textureShaderProgram->shader, kKuMeshTriangleStrip);
@@ -161,7 +162,8 @@ struct RawWorld {
         SDL_GL_MakeCurrent(window, context);
         SDL_GL_SetSwapInterval(0);
         program = glCreateProgram();
-        for (auto [kind, text] : {std::pair<GLenum, const char*>{GL_VERTEX_SHADER, kVertex}, {GL_FRAGMENT_SHADER, kFragment}}) {
+        for (auto [kind, text] :
+             {std::pair<GLenum, const char*>{GL_VERTEX_SHADER, kVertex}, {GL_FRAGMENT_SHADER, kFragment}}) {
             GLuint s = glCreateShader(kind);
             glShaderSource(s, 1, &text, nullptr);
             glCompileShader(s);
@@ -196,7 +198,8 @@ struct RawWorld {
         q.buffers.resize(static_cast<size_t>(n));
         glGenVertexArrays(n, q.arrays.data());
         glGenBuffers(n, q.buffers.data());
-        const float vertices[] = {0, 0, 0, 0, kQuadSide, 0, 1, 0, 0, kQuadSide, 0, 1, kQuadSide, kQuadSide, 1, 1};
+        const float vertices[] = {0, 0,         0, 0, kQuadSide, 0,         1, 0,
+                                  0, kQuadSide, 0, 1, kQuadSide, kQuadSide, 1, 1};
         for (int i = 0; i < n; i++) {
             glBindVertexArray(q.arrays[i]);
             glBindBuffer(GL_ARRAY_BUFFER, q.buffers[i]);

@@ -63,9 +63,9 @@ KuBaseApp::~KuBaseApp() {
 }
 
 uint64_t KuBaseApp::ticksNow() const {
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
 }
 
 double KuBaseApp::ticksToSeconds(uint64_t ticks) const {

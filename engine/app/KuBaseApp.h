@@ -12,7 +12,7 @@
 #include "KuTypes.h"
 
 class KuBaseApp {
-  public:
+public:
     // Registers itself as `app` (when none is) and installs its answers to the lower layers'
     // questions: log hooks, the scene's key and joystick queries, the graphics facade's hooks and
     // the object clock. The destructor removes what it installed.
@@ -22,7 +22,7 @@ class KuBaseApp {
     KuBaseApp& operator=(const KuBaseApp&) = delete;
 
     // >>state
-    uint64_t lastFrameTime = 0;  // monotonic ticks of the last frame start
+    uint64_t lastFrameTime = 0;                     // monotonic ticks of the last frame start
     uint32_t timebaseNumer = 1, timebaseDenom = 1;  // seconds = ticks x numer / (denom x 1e9)
     double framesPerSecond = 0;
     double smoothedFramesPerSecond = 0;
@@ -34,13 +34,13 @@ class KuBaseApp {
     SDL_Joystick* joystick = nullptr;
     SDL_GameController* controller = nullptr;
     KuPoint leftStick{0, 0}, rightStick{0, 0};  // raw axis values, -32768 to 32767
-    float leftTrigger = 0, rightTrigger = 0;   // 0 or 1
+    float leftTrigger = 0, rightTrigger = 0;    // 0 or 1
     KuString* controllerName = nullptr;         // retained; "NONE", "FAILED" or the device's name
     int frameDelay = 0;                         // minimum frame period, ms
     bool quitRequested = false;
     float textScreenScaling = 1;  // preference "textScreenScaling", for the text sprites to read
 
-    uint64_t ticksNow() const;                   // monotonic ticks
+    uint64_t ticksNow() const;  // monotonic ticks
     double ticksToSeconds(uint64_t ticks) const;
 
     // >>lifecycle
@@ -109,7 +109,7 @@ class KuBaseApp {
     virtual int inputState() { return 0; }
     virtual int inputState(int) { return 0; }
 
-  private:
+private:
     struct Bridges;
     Bridges* bridges;  // adapters the lower layers call back through
 };

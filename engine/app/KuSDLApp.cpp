@@ -167,107 +167,109 @@ void KuSDLApp::initController() {
 
 void KuSDLApp::dispatchEvent(const SDL_Event& event) {
     switch (event.type) {
-        case SDL_QUIT:
-            if (!ignoreQuitEvents && isAppQuitOK()) quitRequested = true;
+    case SDL_QUIT:
+        if (!ignoreQuitEvents && isAppQuitOK()) quitRequested = true;
+        break;
+    case SDL_APP_LOWMEMORY:
+        appLowMemory();
+        break;
+    case SDL_APP_WILLENTERBACKGROUND:
+        appWillEnterBackground();
+        break;
+    case SDL_WINDOWEVENT:
+        switch (event.window.event) {
+        case SDL_WINDOWEVENT_MOVED:
+            _windowMoved();
             break;
-        case SDL_APP_LOWMEMORY:
-            appLowMemory();
+        case SDL_WINDOWEVENT_RESIZED:
+            _windowResized();
             break;
-        case SDL_APP_WILLENTERBACKGROUND:
-            appWillEnterBackground();
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            windowHasFocus = true;
+            appWindowFocus(true);
             break;
-        case SDL_WINDOWEVENT:
-            switch (event.window.event) {
-                case SDL_WINDOWEVENT_MOVED:
-                    _windowMoved();
-                    break;
-                case SDL_WINDOWEVENT_RESIZED:
-                    _windowResized();
-                    break;
-                case SDL_WINDOWEVENT_FOCUS_GAINED:
-                    windowHasFocus = true;
-                    appWindowFocus(true);
-                    break;
-                case SDL_WINDOWEVENT_FOCUS_LOST:
-                    windowHasFocus = false;
-                    appWindowFocus(false);
-                    break;
-                default:
-                    break;
-            }
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            windowHasFocus = false;
+            appWindowFocus(false);
             break;
-        case SDL_KEYDOWN:
-            if (!uiWantsKeyboard() && windowHasFocus) keyDownEvent(event.key);
-            break;
-        case SDL_KEYUP:
-            if (!uiWantsKeyboard() && windowHasFocus && !event.key.repeat)
-                keyUp(event.key.keysym.sym, event.key.keysym.mod);
-            break;
-        case SDL_TEXTINPUT:
-            if (!uiWantsKeyboard() && textInputActive && windowHasFocus)
-                keyPressed(static_cast<signed char>(event.text.text[0]), 0);
-            break;
-        case SDL_MOUSEMOTION: {
-            if (uiWantsMouse()) break;
-            int offset = event.motion.which == SDL_TOUCH_MOUSEID ? kTouchMouseOffset : 0;
-            KuPoint p{static_cast<float>(event.motion.x), static_cast<float>(event.motion.y)};
-            if (event.motion.state & SDL_BUTTON_LMASK)
-                touchMoved(p, 1 + offset);
-            else if (event.motion.state & SDL_BUTTON_RMASK)
-                touchMoved(p, 2 + offset);
-            else
-                touchMotion(p, offset);
-            break;
-        }
-        case SDL_MOUSEBUTTONDOWN:
-        case SDL_MOUSEBUTTONUP: {
-            if (uiWantsMouse()) break;
-            int id = 0;
-            if (event.button.button == SDL_BUTTON_LEFT)
-                id = 1;
-            else if (event.button.button == SDL_BUTTON_RIGHT)
-                id = 2;
-            else if (event.button.button == SDL_BUTTON_MIDDLE)
-                id = 4;
-            if (id == 0) break;
-            if (event.button.which == SDL_TOUCH_MOUSEID) id += kTouchMouseOffset;
-            KuPoint p{static_cast<float>(event.button.x), static_cast<float>(event.button.y)};
-            if (event.type == SDL_MOUSEBUTTONDOWN)
-                touchBegan(p, id);
-            else
-                touchEnded(p, id);
-            break;
-        }
-        case SDL_MOUSEWHEEL:
-            if (uiWantsMouse() || (event.wheel.x == 0 && event.wheel.y == 0)) break;
-            touchWheel(KuPoint{static_cast<float>(event.wheel.x), static_cast<float>(event.wheel.y)}, 0);
-            break;
-        case SDL_JOYAXISMOTION:
-            if (!controller) axisEvent(event.jaxis.axis, event.jaxis.value);
-            break;
-        case SDL_CONTROLLERAXISMOTION:
-            axisEvent(event.caxis.axis, event.caxis.value);
-            break;
-        case SDL_JOYBUTTONDOWN:
-        case SDL_JOYBUTTONUP:
-            if (!controller)
-                joystickButton(kJoystickButtonBase + event.jbutton.button, event.type == SDL_JOYBUTTONDOWN ? 1 : 0);
-            break;
-        case SDL_CONTROLLERBUTTONDOWN:
-        case SDL_CONTROLLERBUTTONUP:
-            joystickButton(kJoystickButtonBase + event.cbutton.button, event.type == SDL_CONTROLLERBUTTONDOWN ? 1 : 0);
-            break;
-        case SDL_JOYDEVICEADDED:
-            initController();
-            break;
-        case SDL_DROPFILE: {
-            char* file = event.drop.file;
-            dropFile(file && *file ? KuString::stringWithString(file) : KUSTR_EMPTY);
-            SDL_free(file);
-            break;
-        }
         default:
             break;
+        }
+        break;
+    case SDL_KEYDOWN:
+        if (!uiWantsKeyboard() && windowHasFocus) keyDownEvent(event.key);
+        break;
+    case SDL_KEYUP:
+        if (!uiWantsKeyboard() && windowHasFocus && !event.key.repeat)
+            keyUp(event.key.keysym.sym, event.key.keysym.mod);
+        break;
+    case SDL_TEXTINPUT:
+        if (!uiWantsKeyboard() && textInputActive && windowHasFocus)
+            keyPressed(static_cast<signed char>(event.text.text[0]), 0);
+        break;
+    case SDL_MOUSEMOTION: {
+        if (uiWantsMouse()) break;
+        int offset = event.motion.which == SDL_TOUCH_MOUSEID ? kTouchMouseOffset : 0;
+        KuPoint p{static_cast<float>(event.motion.x), static_cast<float>(event.motion.y)};
+        if (event.motion.state & SDL_BUTTON_LMASK)
+            touchMoved(p, 1 + offset);
+        else if (event.motion.state & SDL_BUTTON_RMASK)
+            touchMoved(p, 2 + offset);
+        else
+            touchMotion(p, offset);
+        break;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+        if (uiWantsMouse()) break;
+        int id = 0;
+        if (event.button.button == SDL_BUTTON_LEFT)
+            id = 1;
+        else if (event.button.button == SDL_BUTTON_RIGHT)
+            id = 2;
+        else if (event.button.button == SDL_BUTTON_MIDDLE)
+            id = 4;
+        if (id == 0) break;
+        if (event.button.which == SDL_TOUCH_MOUSEID) id += kTouchMouseOffset;
+        KuPoint p{static_cast<float>(event.button.x), static_cast<float>(event.button.y)};
+        if (event.type == SDL_MOUSEBUTTONDOWN)
+            touchBegan(p, id);
+        else
+            touchEnded(p, id);
+        break;
+    }
+    case SDL_MOUSEWHEEL:
+        if (uiWantsMouse() || (event.wheel.x == 0 && event.wheel.y == 0)) break;
+        touchWheel(KuPoint{static_cast<float>(event.wheel.x), static_cast<float>(event.wheel.y)}, 0);
+        break;
+    case SDL_JOYAXISMOTION:
+        if (!controller) axisEvent(event.jaxis.axis, event.jaxis.value);
+        break;
+    case SDL_CONTROLLERAXISMOTION:
+        axisEvent(event.caxis.axis, event.caxis.value);
+        break;
+    case SDL_JOYBUTTONDOWN:
+    case SDL_JOYBUTTONUP:
+        if (!controller)
+            joystickButton(kJoystickButtonBase + event.jbutton.button,
+                           event.type == SDL_JOYBUTTONDOWN ? 1 : 0);
+        break;
+    case SDL_CONTROLLERBUTTONDOWN:
+    case SDL_CONTROLLERBUTTONUP:
+        joystickButton(kJoystickButtonBase + event.cbutton.button,
+                       event.type == SDL_CONTROLLERBUTTONDOWN ? 1 : 0);
+        break;
+    case SDL_JOYDEVICEADDED:
+        initController();
+        break;
+    case SDL_DROPFILE: {
+        char* file = event.drop.file;
+        dropFile(file && *file ? KuString::stringWithString(file) : KUSTR_EMPTY);
+        SDL_free(file);
+        break;
+    }
+    default:
+        break;
     }
 }
 
@@ -276,23 +278,23 @@ void KuSDLApp::keyDownEvent(const SDL_KeyboardEvent& event) {
     int m = event.keysym.mod;
     if (textInputActive) {
         switch (key) {
-            case SDLK_BACKSPACE:
-            case SDLK_DELETE:
-                keyPressed(SDLK_DELETE, m);
-                break;
-            case SDLK_RETURN:
-            case SDLK_ESCAPE:
-            case SDLK_UP:
-            case SDLK_DOWN:
-            case SDLK_LEFT:
-            case SDLK_RIGHT:
-                keyPressed(key, m);
-                break;
-            case SDLK_v:
-                if (m & KMOD_LGUI) keyPressed(SDLK_v, KMOD_GUI);
-                break;
-            default:
-                break;
+        case SDLK_BACKSPACE:
+        case SDLK_DELETE:
+            keyPressed(SDLK_DELETE, m);
+            break;
+        case SDLK_RETURN:
+        case SDLK_ESCAPE:
+        case SDLK_UP:
+        case SDLK_DOWN:
+        case SDLK_LEFT:
+        case SDLK_RIGHT:
+            keyPressed(key, m);
+            break;
+        case SDLK_v:
+            if (m & KMOD_LGUI) keyPressed(SDLK_v, KMOD_GUI);
+            break;
+        default:
+            break;
         }
     }
     if (event.repeat) return;
@@ -303,38 +305,38 @@ void KuSDLApp::keyDownEvent(const SDL_KeyboardEvent& event) {
 void KuSDLApp::axisEvent(int axis, int value) {
     float v = static_cast<float>(value);
     switch (axis) {
-        case 0:
-            leftStick.x = v;
-            break;
-        case 1:
-            leftStick.y = v;
-            break;
-        case 2:
-            rightStick.x = v;
-            break;
-        case 3:
-            rightStick.y = v;
-            break;
-        case 4:
-            if (value == 32767 && leftTrigger == 0) {
-                leftTrigger = 1;
-                joystickButton(kLeftTriggerButton, 1);
-            } else if (value != 32767 && leftTrigger == 1) {
-                leftTrigger = 0;
-                joystickButton(kLeftTriggerButton, 0);
-            }
-            break;
-        case 5:
-            if (value == 32767 && rightTrigger == 0) {
-                rightTrigger = 1;
-                joystickButton(kRightTriggerButton, 1);
-            } else if (value != 32767 && rightTrigger == 1) {
-                rightTrigger = 0;
-                joystickButton(kRightTriggerButton, 0);
-            }
-            break;
-        default:
-            break;
+    case 0:
+        leftStick.x = v;
+        break;
+    case 1:
+        leftStick.y = v;
+        break;
+    case 2:
+        rightStick.x = v;
+        break;
+    case 3:
+        rightStick.y = v;
+        break;
+    case 4:
+        if (value == 32767 && leftTrigger == 0) {
+            leftTrigger = 1;
+            joystickButton(kLeftTriggerButton, 1);
+        } else if (value != 32767 && leftTrigger == 1) {
+            leftTrigger = 0;
+            joystickButton(kLeftTriggerButton, 0);
+        }
+        break;
+    case 5:
+        if (value == 32767 && rightTrigger == 0) {
+            rightTrigger = 1;
+            joystickButton(kRightTriggerButton, 1);
+        } else if (value != 32767 && rightTrigger == 1) {
+            rightTrigger = 0;
+            joystickButton(kRightTriggerButton, 0);
+        }
+        break;
+    default:
+        break;
     }
     joystickMotion(leftStick, rightStick);
 }
@@ -369,7 +371,8 @@ void KuSDLApp::updateFrame() {
         return;
     }
     unsigned elapsedMs = static_cast<unsigned>(ticksToSeconds(now - lastFrameTime) * 1000.0 + 0.5);
-    if (static_cast<unsigned>(frameDelay) > elapsedMs) SDL_Delay(static_cast<unsigned>(frameDelay) - elapsedMs);
+    if (static_cast<unsigned>(frameDelay) > elapsedMs)
+        SDL_Delay(static_cast<unsigned>(frameDelay) - elapsedMs);
 
     uint64_t start = ticksNow();
     double dt = ticksToSeconds(start - lastFrameTime);
@@ -411,7 +414,8 @@ bool KuSDLApp::createCanvas(KuPoint windowSize, KuPoint margin, KuPoint designSi
 
     KuGraphics::PrepareWindowAttributes();
     uint32_t windowFlags = SDL_WINDOW_OPENGL | ((flags & kKuCanvasResizable) ? SDL_WINDOW_RESIZABLE : 0);
-    sdlWindow = SDL_CreateWindow("Tansy", x, y, static_cast<int>(size.x), static_cast<int>(size.y), windowFlags);
+    sdlWindow =
+        SDL_CreateWindow("Tansy", x, y, static_cast<int>(size.x), static_cast<int>(size.y), windowFlags);
     if (!sdlWindow) {
         KuFatalFunc("Unable to create SDL main window: %s", SDL_GetError());
         return false;
@@ -434,15 +438,24 @@ void KuCreateBuiltInShaders() {
         int type;
         KuShader** global;
     } programs[] = {
-        {1, &textureShaderProgram},     {17, &textureColShaderProgram},
-        {18, &textureMaskShaderProgram}, {2, &solidShaderProgram},
-        {3, &colorShaderProgram},       {4, &blitShaderProgram},
-        {5, &particleShaderProgram},    {6, &postProcessLightingShaderProgram},
-        {7, &postProcessDistortionShaderProgram}, {8, &debugLinesShaderProgram},
-        {20, &tintedVerbShaderProgram}, {11, &flashBackSepiaShaderProgram},
-        {19, &greyscaleShaderProgram},  {14, &ghostRoomShaderProgram},
-        {15, &ghostRoomSimpleShaderProgram}, {16, &grassShaderProgram},
-        {12, &egaShaderProgram},        {13, &vhsShaderProgram},
+        {1, &textureShaderProgram},
+        {17, &textureColShaderProgram},
+        {18, &textureMaskShaderProgram},
+        {2, &solidShaderProgram},
+        {3, &colorShaderProgram},
+        {4, &blitShaderProgram},
+        {5, &particleShaderProgram},
+        {6, &postProcessLightingShaderProgram},
+        {7, &postProcessDistortionShaderProgram},
+        {8, &debugLinesShaderProgram},
+        {20, &tintedVerbShaderProgram},
+        {11, &flashBackSepiaShaderProgram},
+        {19, &greyscaleShaderProgram},
+        {14, &ghostRoomShaderProgram},
+        {15, &ghostRoomSimpleShaderProgram},
+        {16, &grassShaderProgram},
+        {12, &egaShaderProgram},
+        {13, &vhsShaderProgram},
     };
     for (const Program& p : programs)
         *p.global = new KuShader(p.type);
@@ -566,9 +579,9 @@ void KuSDLApp::delay(int ms) {
 
 void KuSDLApp::appRenderingFailure() {
     setCursor(1);
-    KuFatalFunc(
-        "There is an possible issue with your OS displaying the game fullscreen. Restart the game and it should "
-        "revert to a window.");
+    KuFatalFunc("There is an possible issue with your OS displaying the game fullscreen. Restart the game "
+                "and it should "
+                "revert to a window.");
 }
 
 // >>input state
@@ -587,40 +600,40 @@ bool KuSDLApp::isKeyDown(int key) {
         return s < count && state[s] != 0;
     }
     switch (key) {
-        case SDLK_UP:
-        case SDLK_DOWN:
-        case SDLK_LEFT:
-        case SDLK_RIGHT:
-        case SDLK_LCTRL:
-        case SDLK_RCTRL:
-        case SDLK_LSHIFT:
-        case SDLK_RSHIFT:
-        case SDLK_LGUI:
-        case SDLK_RGUI:
-            return down(key);
-        case kEitherControl:
-            return down(SDLK_LCTRL) || down(SDLK_RCTRL);
-        case kEitherShift:
-            return down(SDLK_LSHIFT) || down(SDLK_RSHIFT);
-        case kControllerButtonX:
-            return controller && SDL_GameControllerGetButton(controller, SDL_CONTROLLER_BUTTON_X);
-        default:
-            return false;  // the Alt keys among them
+    case SDLK_UP:
+    case SDLK_DOWN:
+    case SDLK_LEFT:
+    case SDLK_RIGHT:
+    case SDLK_LCTRL:
+    case SDLK_RCTRL:
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT:
+    case SDLK_LGUI:
+    case SDLK_RGUI:
+        return down(key);
+    case kEitherControl:
+        return down(SDLK_LCTRL) || down(SDLK_RCTRL);
+    case kEitherShift:
+        return down(SDLK_LSHIFT) || down(SDLK_RSHIFT);
+    case kControllerButtonX:
+        return controller && SDL_GameControllerGetButton(controller, SDL_CONTROLLER_BUTTON_X);
+    default:
+        return false;  // the Alt keys among them
     }
 }
 
 KuPoint KuSDLApp::joystickPosition(int which) {
     switch (which) {
-        case 1:
-            return leftStick;
-        case 2:
-            return rightStick;
-        case kRightTriggerButton:
-            return KuPoint{rightTrigger, rightTrigger};
-        case kLeftTriggerButton:
-            return KuPoint{leftTrigger, leftTrigger};
-        default:
-            return KuPoint{0, 0};
+    case 1:
+        return leftStick;
+    case 2:
+        return rightStick;
+    case kRightTriggerButton:
+        return KuPoint{rightTrigger, rightTrigger};
+    case kLeftTriggerButton:
+        return KuPoint{leftTrigger, leftTrigger};
+    default:
+        return KuPoint{0, 0};
     }
 }
 
@@ -665,7 +678,8 @@ void KuSDLApp::quitOnce() {
         uint64_t start = ticksNow();
         step.run();
         double took = ticksToSeconds(ticksNow() - start);
-        if (took > expected) KuLogFile("'%s' took %lgs to complete (expected < %lg).", step.name, took, expected);
+        if (took > expected)
+            KuLogFile("'%s' took %lgs to complete (expected < %lg).", step.name, took, expected);
     }
 }
 

@@ -17,7 +17,7 @@ enum : unsigned {
 };
 
 class KuSDLApp : public KuBaseApp {
-  public:
+public:
     KuSDLApp() = default;
     ~KuSDLApp() override;
 
@@ -77,7 +77,7 @@ class KuSDLApp : public KuBaseApp {
 
     int exitStatus = 0;  // what quitNow ends the process with
 
-  private:
+private:
     void keyDownEvent(const SDL_KeyboardEvent& key);
     void axisEvent(int axis, int value);
     bool hasQuit = false;

@@ -19,24 +19,26 @@ using KuAnimationTriggerCallback = void (*)(KuObject* reference, KuString* trigg
 // Where a sprite's animations came from.
 enum : int32_t {
     kKuAnimationsFromDictionaries = 0,
-    kKuAnimationsFromTags = 1,        // an Aseprite export with frame tags ("aseanims" or "frames")
-    kKuAnimationsFromLayerTags = 2,   // "aselayeranims": tags over named layers
+    kKuAnimationsFromTags = 1,       // an Aseprite export with frame tags ("aseanims" or "frames")
+    kKuAnimationsFromLayerTags = 2,  // "aselayeranims": tags over named layers
 };
 
 class KuAnimatedSprite : public KuRenderNode {
-  public:
+public:
     KuAnimatedSprite();  // owned (count 1), without animations
     ~KuAnimatedSprite() override;
     const char* typeStr() const override { return "KuAnimatedSprite"; }
 
     // >>building: each new... is owned (release it); null when reading fails.
     // `fps` is the default rate for layers and animations without one (the editor passes 15).
-    static KuAnimatedSprite* newWithAnimationsArray(float fps, KuArray<KuDictionary*>* animations, KuString* sheet);
-    static KuAnimatedSprite* newWithAnimationsFile(float fps, KuString* file, KuString* sheet, KuString* prefix,
-                                                   bool quiet);
+    static KuAnimatedSprite* newWithAnimationsArray(float fps, KuArray<KuDictionary*>* animations,
+                                                    KuString* sheet);
+    static KuAnimatedSprite* newWithAnimationsFile(float fps, KuString* file, KuString* sheet,
+                                                   KuString* prefix, bool quiet);
     // One animation (`name`, or "anim") of one layer "layer" at fps, from frame references looked up
     // quietly (null when any is missing), or from images; it starts playing looped.
-    static KuAnimatedSprite* newWithImages(float fps, KuString* name, KuString* sheet, KuArray<KuString*>* frames);
+    static KuAnimatedSprite* newWithImages(float fps, KuString* name, KuString* sheet,
+                                           KuArray<KuString*>* frames);
     static KuAnimatedSprite* newWithImages(float fps, KuString* name, KuArray<KuImage*>* images);
     static KuAnimatedSprite* newWithImage(KuImage* image);  // draws that one image (retained)
 
@@ -102,11 +104,11 @@ class KuAnimatedSprite : public KuRenderNode {
 
     bool linearFiltering;
     KuColor tint{1, 1, 1, 1};
-    KuString* sheetName = nullptr;        // retained
-    KuDictionary* hiddenLayers = nullptr;  // owned; made by the first remembering showLayer
-    KuDictionary* animations;             // owned; name to KuAnimation
+    KuString* sheetName = nullptr;          // retained
+    KuDictionary* hiddenLayers = nullptr;   // owned; made by the first remembering showLayer
+    KuDictionary* animations;               // owned; name to KuAnimation
     KuArray<KuAnimation*>* animationOrder;  // owned; in the order added
-    KuShader* shader = nullptr;           // not owned
+    KuShader* shader = nullptr;             // not owned
     bool imagesFreed = false;
     KuImage* singleImage = nullptr;  // retained
     int32_t sourceKind = kKuAnimationsFromDictionaries;
@@ -114,7 +116,7 @@ class KuAnimatedSprite : public KuRenderNode {
     float defaultFps = 0;
     float clipX = -1, clipY = -1, clipW = -1, clipH = -1;  // scissor for the single image; -1: none
 
-  private:
+private:
     void startLayers(KuAnimation* animation, bool loop, bool forceLoop);
     void applyHiddenLayers();
     int addTaggedAnimations(KuDictionary* root, KuString* sheet, KuString* prefix);

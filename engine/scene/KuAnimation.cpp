@@ -25,7 +25,8 @@ KuImage* KuAnimationFrameImage(KuString* reference, KuString* sheet, bool quiet)
         sheetName = KuString::stringWithStringAndLength(text, static_cast<int>(colon - text));
         if (colon == text) sheetName = KUSTR_EMPTY;
         const int frameLength = static_cast<int>((end ? end : text + reference->length) - (colon + 1));
-        frameName = frameLength > 0 ? KuString::stringWithStringAndLength(colon + 1, frameLength) : KUSTR_EMPTY;
+        frameName =
+            frameLength > 0 ? KuString::stringWithStringAndLength(colon + 1, frameLength) : KUSTR_EMPTY;
     }
     if (!sheetName) return nullptr;
     KuSpriteSheet* found = KuSpriteSheet::cacheSheetWithName(sheetName);
@@ -62,7 +63,8 @@ KuString* stringValue(KuObject* value) {
 }
 }  // namespace
 
-KuAnimationLayer::KuAnimationLayer() : KuObject(kKuTypeObject), frames(KuArray<KuAnimationFrame*>::newArray()) {}
+KuAnimationLayer::KuAnimationLayer()
+    : KuObject(kKuTypeObject), frames(KuArray<KuAnimationFrame*>::newArray()) {}
 
 KuAnimationLayer::~KuAnimationLayer() {
     KuRelease(frames);
@@ -98,7 +100,8 @@ int KuAnimationLayer::initWithDictionary(KuDictionary* dict, KuString* sheet, Ku
             KuSetRetained(frame->image, image);
             KuSetRetained(frame->name, reference);
         }
-        if (offsets && kept < offsets->count()) frame->offset = offsets->objectAtIndex(kept)->pointValue(KuPoint{0, 0});
+        if (offsets && kept < offsets->count())
+            frame->offset = offsets->objectAtIndex(kept)->pointValue(KuPoint{0, 0});
         if (triggers && kept < triggers->count())
             KuSetRetained(frame->trigger, stringValue(triggers->objectAtIndex(kept)));
         frames->addObject(frame, true);
@@ -234,7 +237,8 @@ int KuAnimation::initWithDictionary(KuDictionary* dict, KuString* sheet, KuStrin
         for (KuObject* element : *static_cast<KuArray<KuObject*>*>(layerList)) {
             if (!element || element->kindCode() != kKuTypeDictionary) continue;
             auto* layer = new KuAnimationLayer;
-            int result = layer->initWithDictionary(static_cast<KuDictionary*>(element), useSheet, prefix, quiet);
+            int result =
+                layer->initWithDictionary(static_cast<KuDictionary*>(element), useSheet, prefix, quiet);
             if (result == 0) addLayer(layer);
             KuRelease(layer);
             if (result != 0) return result;
@@ -258,7 +262,8 @@ KuDictionary* KuAnimation::saveAsDict() const {
     if (fps != 0) dict->addKeyFloat(KUSTR_fps, fps);
     if (flags != 0) dict->addKeyInt(KUSTR_flags, flags);
     auto* written = KuArray<KuObject*>::array();
-    for (KuAnimationLayer* layer : *layers) written->addObject(layer->saveAsDict());
+    for (KuAnimationLayer* layer : *layers)
+        written->addObject(layer->saveAsDict());
     dict->addKeyObject(KUSTR_layers, written);
     return dict;
 }

@@ -27,7 +27,7 @@ enum : int {
 KuImage* KuAnimationFrameImage(KuString* reference, KuString* sheet, bool quiet);
 
 class KuAnimationFrame : public KuObject {
-  public:
+public:
     KuAnimationFrame() : KuObject(kKuTypeObject) {}  // owned (count 1), an empty frame
     ~KuAnimationFrame() override;
     const char* typeStr() const override { return "KuAnimationFrame"; }
@@ -37,14 +37,14 @@ class KuAnimationFrame : public KuObject {
     // it has none; true when the frame has an image afterwards.
     bool reloadImage(KuString* sheet);
 
-    KuImage* image = nullptr;    // retained, may be null
+    KuImage* image = nullptr;  // retained, may be null
     KuPoint offset{0, 0};
     KuString* name = nullptr;     // retained; null for an empty ("null") frame
     KuString* trigger = nullptr;  // retained, may be null
 };
 
 class KuAnimationLayer : public KuObject {
-  public:
+public:
     KuAnimationLayer();  // owned (count 1), no frames
     ~KuAnimationLayer() override;
     const char* typeStr() const override { return "KuAnimationLayer"; }
@@ -82,7 +82,7 @@ class KuAnimationLayer : public KuObject {
 };
 
 class KuAnimation : public KuObject {
-  public:
+public:
     KuAnimation();  // owned (count 1), no layers
     ~KuAnimation() override;
     const char* typeStr() const override { return "KuAnimation"; }
@@ -92,7 +92,7 @@ class KuAnimation : public KuObject {
     // kKuAnimationMissingFrames. 0, or a layer's error.
     int initWithDictionary(KuDictionary* dict, KuString* sheet, KuString* prefix, bool quiet,
                            KuAnimatedSprite* owner);
-    KuDictionary* saveAsDict() const;  // autoreleased
+    KuDictionary* saveAsDict() const;        // autoreleased
     void addLayer(KuAnimationLayer* layer);  // retained; takes the animation's sprite
 
     KuAnimatedSprite* sprite = nullptr;  // not retained

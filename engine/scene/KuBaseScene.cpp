@@ -50,6 +50,9 @@ KuBaseScene* KuBaseScene::newScene(KuBaseScene* scene, KuObject* obj) {
     KuRetain(obj);
     if (currentScene) {
         KuBaseScene* old = currentScene;
+        // Reopening the current scene: the reference currentScene holds is the one handed back, so
+        // the release below must not destroy the scene about to be opened.
+        if (old == scene) KuRetain(scene);
         old->closeScene();
         // Cleared before the release so nothing reached from the old scene's destructor sees a
         // current scene that is being destroyed.

@@ -14,7 +14,7 @@ class KuBaseScene;
 
 // What a scene asks of the application (which lives in a higher layer and installs itself).
 class KuSceneAppQueries {
-  public:
+public:
     virtual ~KuSceneAppQueries() = default;
     virtual bool isKeyDown(int) { return false; }
     virtual KuPoint joystickPosition(int) { return KuPoint{0, 0}; }
@@ -23,9 +23,9 @@ void KuSetSceneAppQueries(KuSceneAppQueries* queries);  // null: every query ans
 
 // One suspended scene and the object to reopen it with.
 class PushedScene : public KuObject {
-  public:
-    KuBaseScene* scene = nullptr;  // retained
-    KuObject* object = nullptr;    // retained, may be null
+public:
+    KuBaseScene* scene = nullptr;              // retained
+    KuObject* object = nullptr;                // retained, may be null
     PushedScene(KuBaseScene* s, KuObject* o);  // owned (count 1)
     ~PushedScene() override;
     const char* typeStr() const override { return "PushedScene"; }
@@ -33,16 +33,16 @@ class PushedScene : public KuObject {
 
 // A (priority, scene) record for getTopScene.
 class KuPriorityScene : public KuObject {
-  public:
+public:
     int priority = 0;
-    KuBaseScene* scene = nullptr;  // retained
+    KuBaseScene* scene = nullptr;            // retained
     KuPriorityScene(int p, KuBaseScene* s);  // owned (count 1)
     ~KuPriorityScene() override;
     const char* typeStr() const override { return "KuPriorityScene"; }
 };
 
 class KuBaseScene : public KuRenderNode {
-  public:
+public:
     float heldTime = 0;  // _globalTime at which the down button's held event fires; 0: none due
     bool touchDefault = false;
     int32_t pendingButtonID = 0;  // stored by onButtonPushedID, delivered after the next update
@@ -54,7 +54,8 @@ class KuBaseScene : public KuRenderNode {
     // >>scene switching
     // Makes scene current (currentScene takes over the caller's reference) and returns it: the
     // current scene is closed, released and the autorelease pool drained first; obj survives to
-    // the next drain and is handed to the new scene's openSceneWithObject.
+    // the next drain and is handed to the new scene's openSceneWithObject. Passing the current
+    // scene closes and reopens it (no reference is handed over then).
     static KuBaseScene* newScene(KuBaseScene* scene, KuObject* obj);
     // Suspends the current scene (its newSceneObject(), when not null) and switches to scene.
     static KuBaseScene* pushScene(KuBaseScene* scene, KuObject* obj);
@@ -67,7 +68,7 @@ class KuBaseScene : public KuRenderNode {
     static KuPriorityScene* getTopPriorityScene(KuArray<KuPriorityScene*>* scenes);
 
     // >>per frame
-    void updateDispatch(float dt);  // update, then a pending pushed-button id when current
+    void updateDispatch(float dt);   // update, then a pending pushed-button id when current
     void update(float dt) override;  // held-button check, then the event manager
     // A window point (y down) as a screen point (y up).
     virtual KuPoint translateTouchLocation(KuPoint p);
@@ -112,8 +113,8 @@ class KuBaseScene : public KuRenderNode {
     virtual void onGameServiceLogin(bool) {}
 };
 
-extern KuBaseScene* currentScene;                   // owns one reference
-extern KuArray<PushedScene*>* pushedSceneStack;     // created on first push; last element on top
+extern KuBaseScene* currentScene;                // owns one reference
+extern KuArray<PushedScene*>* pushedSceneStack;  // created on first push; last element on top
 
 // Scene time, advanced by a concrete scene's update when it wants it.
 extern double _gameTime;

@@ -87,8 +87,8 @@ KuRenderObject::KuRenderObject(KuRenderNode* n, int32_t o, int32_t p) : order(o)
 }
 
 KuEventManager::KuEventManager()
-    : motors(new KuList<KuMotor*>), emitters(new KuList<KuParticleEmitter*>), renders(new KuList<KuRenderObject*>),
-      callbacks(new KuList<KuCallbackObject*>) {}
+    : motors(new KuList<KuMotor*>), emitters(new KuList<KuParticleEmitter*>),
+      renders(new KuList<KuRenderObject*>), callbacks(new KuList<KuCallbackObject*>) {}
 
 KuEventManager::~KuEventManager() {
     // Elements released here may reach back into the manager; they find the flag set.
@@ -248,7 +248,9 @@ KuRenderNode* KuEventManager::_addRenderOrderPass(KuRenderNode* node, int order,
 
 void KuEventManager::_removeRender(KuRenderNode* node) {
     if (!node || !renders) return;
-    if (removeWhere(renders, [node](KuRenderObject* r) { return r->node == node; }, true) > 0) changes++;
+    if (removeWhere(
+            renders, [node](KuRenderObject* r) { return r->node == node; }, true) > 0)
+        changes++;
 }
 
 void KuEventManager::setRenderPass(KuRenderNode* node, int pass) {
@@ -298,7 +300,8 @@ uint64_t KuEventManager::addCallbackWithGUID(uint64_t id, float delay, std::func
     return id;
 }
 
-uint64_t KuEventManager::addCallbackWithObject(KuObject* object, float delay, std::function<void()> function) {
+uint64_t KuEventManager::addCallbackWithObject(KuObject* object, float delay,
+                                               std::function<void()> function) {
     return addCallbackWithGUID(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(object)), delay,
                                std::move(function));
 }
@@ -366,7 +369,9 @@ void KuEventManager::removeEverythingWithObject(KuObject* object) {
     removeMotorsWhere([object](KuMotor* m) { return m->target == object; });
     removeCallbacksForObject(object);
     if (removingEverything) return;
-    if (removeWhere(renders, [object](KuRenderObject* r) { return r->node == object; }, true) > 0) changes++;
+    if (removeWhere(
+            renders, [object](KuRenderObject* r) { return r->node == object; }, true) > 0)
+        changes++;
 }
 
 void KuEventManager::update(float dt) {

@@ -11,7 +11,7 @@
 
 // What the manager reads of a motor; the motors themselves derive from it.
 class KuMotor : public KuObject {
-  public:
+public:
     KuRenderNode* target = nullptr;  // retained
     int32_t property = 0;            // what the motor drives (1 position, 2 colour, 3 alpha, ...)
     int32_t motorID = 0;             // for removeMotorsWithID and firstMotorWithID
@@ -27,7 +27,7 @@ class KuMotor : public KuObject {
 
 // What the manager reads of a particle emitter (a render node); the emitters derive from it.
 class KuParticleEmitter : public KuRenderNode {
-  public:
+public:
     int32_t pauseCount = 0;
     float lifetime = 0;  // seconds; set by addEmitterWithLifetime
 
@@ -38,17 +38,17 @@ class KuParticleEmitter : public KuRenderNode {
 
 // An extra render entry: drawn by the scene after its children, in order of `order`.
 class KuRenderObject : public KuObject {
-  public:
+public:
     int32_t order = 0;
     int32_t pass = 1;
-    KuRenderNode* node = nullptr;  // retained
+    KuRenderNode* node = nullptr;                           // retained
     KuRenderObject(KuRenderNode* n, int32_t o, int32_t p);  // owned (count 1)
     ~KuRenderObject() override { KuRelease(node); }
     const char* typeStr() const override { return "KuRenderObject"; }
 };
 
 class KuCallbackObject : public KuObject {
-  public:
+public:
     float delay = 0;  // remaining seconds
     uint64_t callbackID = 0;
     int32_t pauseCount = 0;
@@ -57,7 +57,7 @@ class KuCallbackObject : public KuObject {
 };
 
 class KuEventManager : public KuObject {
-  public:
+public:
     KuList<KuMotor*>* motors;
     KuList<KuParticleEmitter*>* emitters;
     KuList<KuRenderObject*>* renders;
@@ -74,11 +74,11 @@ class KuEventManager : public KuObject {
     void removeAllMotors();
     void removeAllMotorsUsingObject(KuRenderNode* node);
     void removeAllMotorsUsingObjectAndProperty(KuRenderNode* node, int property);
-    void removeAllUnPausedMotors();  // pause count 0 or less
+    void removeAllUnPausedMotors();                      // pause count 0 or less
     KuMotor* firstMotorUsingObject(KuRenderNode* node);  // borrowed, or null
     KuMotor* firstMotorWithID(int id);                   // borrowed, or null
-    void pauseAllMotors();   // except unpausable ones
-    void resumeAllMotors();  // never below 0
+    void pauseAllMotors();                               // except unpausable ones
+    void resumeAllMotors();                              // never below 0
 
     // >>emitters
     void addEmitter(KuParticleEmitter* emitter, bool render);  // render: entry of order 1, pass 1
@@ -94,11 +94,11 @@ class KuEventManager : public KuObject {
     // Inserted before the first entry of greater order, so equal orders keep their adding order;
     // pass 0 becomes 1. Retains node and returns it; null warns and returns null.
     KuRenderNode* _addRenderOrderPass(KuRenderNode* node, int order, int pass);
-    void _removeRender(KuRenderNode* node);                 // the first entry of that node
-    void setRenderPass(KuRenderNode* node, int pass);       // of the first entry of that node
+    void _removeRender(KuRenderNode* node);            // the first entry of that node
+    void setRenderPass(KuRenderNode* node, int pass);  // of the first entry of that node
     void removeAllRenders();
-    void render();               // the nodes of pass-1 entries, in list order
-    void renderPass(int pass);   // the nodes of entries of that pass
+    void render();              // the nodes of pass-1 entries, in list order
+    void renderPass(int pass);  // the nodes of entries of that pass
 
     // >>callbacks
     // Each returns the callback's id. id 0 takes the next value of the counter (the first is 1).
@@ -122,12 +122,12 @@ class KuEventManager : public KuObject {
     // Motors, then emitters, then callbacks (see the .cpp for the callback rules).
     void update(float dt);
 
-  private:
+private:
     uint64_t changes = 0;  // bumped by every removal, so walks notice removed elements
     void removeMotorsWhere(const std::function<bool(KuMotor*)>& match);
     void removeCallbacksWhere(const std::function<bool(KuCallbackObject*)>& match);
 };
 
-extern KuEventManager* eventManager;   // created by the application's start-up; may be null
-extern bool removingEverything;        // true while removeEverything runs
-extern uint64_t staticCallbackGUID;    // last id handed out
+extern KuEventManager* eventManager;  // created by the application's start-up; may be null
+extern bool removingEverything;       // true while removeEverything runs
+extern uint64_t staticCallbackGUID;   // last id handed out

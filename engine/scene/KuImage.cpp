@@ -240,7 +240,8 @@ void KuImage::createDrawable() {
 
 KuImage* KuImage::copyImageFrom(KuPoint origin, KuPoint size) {
     if (!texture) return nullptr;
-    KuImage* copy = textureNotManaged || !textureName ? imageWithTexture(texture) : imageWithName(textureName);
+    KuImage* copy =
+        textureNotManaged || !textureName ? imageWithTexture(texture) : imageWithName(textureName);
     if (!copy) return nullptr;
     copy->textureOffset = origin;
     copy->width = size.x;
@@ -305,7 +306,8 @@ void KuImage::calculateVertsAndTexCoords() {
     }
     drawable->writeQuads(&corners, &unit, 1, nullptr, 0);
     _Quad2f sampled;
-    for (int i = 0; i < 4; i++) sampled.corners[i] = texCoords[i];
+    for (int i = 0; i < 4; i++)
+        sampled.corners[i] = texCoords[i];
     textureMatrixVariable->set(sampled);
 }
 
@@ -397,7 +399,8 @@ void KuImage::alpha(float a) {
 void KuImage::filterLinear(bool on) {
     if (texture) texture->setFilter(on, on);
     if (!renders) return;
-    for (KuListIterator<KuRenderNode*> it = renders->begin(); it; it = it->next) it->object->filterLinear(on);
+    for (KuListIterator<KuRenderNode*> it = renders->begin(); it; it = it->next)
+        it->object->filterLinear(on);
 }
 
 void KuImage::filterLinearMinMax(bool min, bool mag) {

@@ -20,8 +20,8 @@ enum : unsigned {
 constexpr int kKuImageNoTexture = -405;
 
 class KuImage : public KuRenderNode {
-  public:
-    KuImage();  // owned (count 1), without a texture: draws nothing until an init succeeds
+public:
+    KuImage();            // owned (count 1), without a texture: draws nothing until an init succeeds
     ~KuImage() override;  // gives its use of the texture name back to the manager
     const char* typeStr() const override { return "KuImage"; }
     const char* debugLabel() const override;  // the frame name, else the texture name
@@ -93,19 +93,19 @@ class KuImage : public KuRenderNode {
     float pointScale = 1;            // 1 / the texture's scale
     bool centerX = true, centerY = true;
     bool alignTop = false, alignRight = false;
-    float width = 0, height = 0;        // drawn rectangle in texture pixels
-    KuString* textureName = nullptr;    // retained; key in the texture manager
-    KuString* frameName = nullptr;      // retained; sprite-sheet frame shown, or null
-    KuPoint textureOffset{0, 0};        // top-left pixel of the drawn rectangle (y down)
+    float width = 0, height = 0;      // drawn rectangle in texture pixels
+    KuString* textureName = nullptr;  // retained; key in the texture manager
+    KuString* frameName = nullptr;    // retained; sprite-sheet frame shown, or null
+    KuPoint textureOffset{0, 0};      // top-left pixel of the drawn rectangle (y down)
     float storageWidth = 0, storageHeight = 0;
-    KuPoint sourceSize_{0, 0};          // untrimmed canvas in pixels
-    KuPoint frameOffset{0, 0};          // drawn rectangle inside the canvas, points, y up
-    KuPoint halfSourceSize{0, 0};       // half the canvas in points
+    KuPoint sourceSize_{0, 0};     // untrimmed canvas in pixels
+    KuPoint frameOffset{0, 0};     // drawn rectangle inside the canvas, points, y up
+    KuPoint halfSourceSize{0, 0};  // half the canvas in points
     bool premultipliedAlpha = false;
     KuPoint vertices[4] = {};   // corners in node space, mesh order
     KuPoint texCoords[4] = {};  // their texture coordinates
 
-  private:
+private:
     int setUpWithTexture(KuTexture2D* texture);  // the common set-up once the texture is known
     void createDrawable();
     void releaseTexture();

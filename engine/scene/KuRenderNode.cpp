@@ -158,7 +158,8 @@ bool KuRenderNode::addRenderObject(KuObject* object) {
 
 void KuRenderNode::removeAllRenders() {
     if (!renders) return;
-    if (eventManager) eachChild(renders, [](KuRenderNode* child) { eventManager->removeAllMotorsUsingObject(child); });
+    if (eventManager)
+        eachChild(renders, [](KuRenderNode* child) { eventManager->removeAllMotorsUsingObject(child); });
     renders->removeAllObjects();
 }
 

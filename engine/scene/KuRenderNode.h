@@ -27,7 +27,7 @@ void KuMatrixStackReset();
 // and the top is saved aside instead, so the matching pop restores it and deeper trees still draw
 // every sibling with its parent's transform.
 void KuMatrixPush();
-void KuMatrixPop();                      // never below entry 0
+void KuMatrixPop();                     // never below entry 0
 void KuMatrixApply(const KuMatrix& m);  // top = top x m
 const KuMatrix& KuMatrixTop();
 int KuMatrixStackOverflowDepth();  // pushes currently saved aside past the last entry
@@ -35,7 +35,7 @@ int KuMatrixStackOverflowDepth();  // pushes currently saved aside past the last
 // >>render node
 
 class KuRenderNode : public KuObject {
-  public:
+public:
     KuPoint _position{0, 0};
     float _xScale = 1, _yScale = 1;
     float _rotation = 0;  // degrees
@@ -59,11 +59,11 @@ class KuRenderNode : public KuObject {
     virtual void unloadTexture() {}
     virtual void update(float) {}
     virtual void render();
-    virtual void renderAt(KuPoint p);  // p replaces the position; scale and rotation always applied
-    virtual void renderPass(int pass);  // translation only; children only in pass 2
-    virtual void renderChildren();      // children with no transform of its own
-    virtual void preRender();           // push and apply the node's transform
-    virtual void postRender();          // children, then pop
+    virtual void renderAt(KuPoint p);       // p replaces the position; scale and rotation always applied
+    virtual void renderPass(int pass);      // translation only; children only in pass 2
+    virtual void renderChildren();          // children with no transform of its own
+    virtual void preRender();               // push and apply the node's transform
+    virtual void postRender();              // children, then pop
     virtual void postRenderNoRenderList();  // pop only
     virtual void parent(KuRenderNode* p) { _parent = p; }
     virtual void position(KuPoint p) { _position = p; }
@@ -117,7 +117,7 @@ class KuRenderNode : public KuObject {
     void removeMotors();  // every motor of the event manager that animates this node
     int renderCount() const { return renders ? renders->count() : 0; }
 
-  private:
+private:
     bool addRenderObject(KuObject* object);
 };
 

@@ -20,7 +20,8 @@ int sheetLogLevel = 0;
 }  // namespace
 
 KuPoint KuSpriteSheetFrame::textureSize() const {
-    return KuPoint{std::fabs(textureFarCorner.x - textureOrigin.x), std::fabs(textureFarCorner.y - textureOrigin.y)};
+    return KuPoint{std::fabs(textureFarCorner.x - textureOrigin.x),
+                   std::fabs(textureFarCorner.y - textureOrigin.y)};
 }
 
 // >>frame values
@@ -39,7 +40,8 @@ void readRectString(const KuObject* value, float out[4]) {
     const char* text = static_cast<const KuString*>(value)->c_str();
     float v[4];
     if (sscanf(text, "{{%g,%g},{%g,%g}}", &v[0], &v[1], &v[2], &v[3]) != 4) return;
-    for (int i = 0; i < 4; i++) out[i] = finite(v[i]);
+    for (int i = 0; i < 4; i++)
+        out[i] = finite(v[i]);
 }
 
 // "{a,b}", or "(a,b)" when the text begins with an opening parenthesis.
@@ -76,8 +78,8 @@ KuSpriteSheetFrame* newFrame(const KuDictionary* frame, int format) {
         readRectString(frame->objectForKey(KUSTR_sourceColorRect), colorRect);
         f->sourceSize = readPointString(frame->objectForKey(KUSTR_sourceSize));
         f->offset = KuPoint{colorRect[0], f->sourceSize.y - colorRect[1] - std::fabs(colorRect[3])};
-        f->spriteSourceRect = KuRect{{colorRect[0], colorRect[1]},
-                                     {colorRect[0] + colorRect[2], colorRect[1] + colorRect[3]}};
+        f->spriteSourceRect =
+            KuRect{{colorRect[0], colorRect[1]}, {colorRect[0] + colorRect[2], colorRect[1] + colorRect[3]}};
         break;
     }
     case 3: {
@@ -94,10 +96,12 @@ KuSpriteSheetFrame* newFrame(const KuDictionary* frame, int format) {
         readRectObject(frame, "frame", false, rect);
         readRectObject(frame, "spriteSourceSize", false, trimmed);
         const KuDictionary* source = frame->dictionaryForKey(KUSTR_sourceSize);
-        f->sourceSize = source ? KuPoint{finite(source->floatForKey("w", 0)), finite(source->floatForKey("h", 0))}
-                               : KuPoint{0, 0};
+        f->sourceSize =
+            source ? KuPoint{finite(source->floatForKey("w", 0)), finite(source->floatForKey("h", 0))}
+                   : KuPoint{0, 0};
         f->offset = KuPoint{trimmed[0], f->sourceSize.y - trimmed[1] - std::fabs(trimmed[3])};
-        f->spriteSourceRect = KuRect{{trimmed[0], trimmed[1]}, {trimmed[0] + trimmed[2], trimmed[1] + trimmed[3]}};
+        f->spriteSourceRect =
+            KuRect{{trimmed[0], trimmed[1]}, {trimmed[0] + trimmed[2], trimmed[1] + trimmed[3]}};
         break;
     }
     default: {  // 5: frames taken to be untrimmed; the canvas is the frame itself
@@ -106,7 +110,8 @@ KuSpriteSheetFrame* newFrame(const KuDictionary* frame, int format) {
         readRectObject(frame, "spriteSourceSize", true, trimmed);
         f->sourceSize = KuPoint{rect[2], rect[3]};
         f->offset = KuPoint{trimmed[0], rect[3] - trimmed[1] - std::fabs(trimmed[3])};
-        f->spriteSourceRect = KuRect{{trimmed[0], trimmed[1]}, {trimmed[0] + trimmed[2], trimmed[1] + trimmed[3]}};
+        f->spriteSourceRect =
+            KuRect{{trimmed[0], trimmed[1]}, {trimmed[0] + trimmed[2], trimmed[1] + trimmed[3]}};
         break;
     }
     }
@@ -148,14 +153,17 @@ int KuSpriteSheet::controlFileFormat(KuDictionary* meta) {
     KuObject* format = meta->objectForKey(KUSTR_format);
     if (format && format->isInt() && format->intValue() != 0) return format->intValue();
     KuObject* version = meta->objectForKey(KUSTR_version);
-    if (version && (version->isString() || version->kindCode() == kKuTypeNumber) && version->floatValue() == 1.0f)
+    if (version && (version->isString() || version->kindCode() == kKuTypeNumber) &&
+        version->floatValue() == 1.0f)
         return 4;
     KuString* app = meta->stringForKey("app");
-    if (app && (KuStreq(app, kKuAsepriteAppIdentifier) || KuStreq(app, kKuAsepriteSecureAppIdentifier))) return 5;
+    if (app && (KuStreq(app, kKuAsepriteAppIdentifier) || KuStreq(app, kKuAsepriteSecureAppIdentifier)))
+        return 5;
     return 0;
 }
 
-KuDictionary* KuSpriteSheet::framesFromControlDictionary(KuDictionary* control, KuString* name, KuPoint atlas) {
+KuDictionary* KuSpriteSheet::framesFromControlDictionary(KuDictionary* control, KuString* name,
+                                                         KuPoint atlas) {
     KuDictionary* frameObjects = control ? control->dictionaryForKey(KUSTR_frames) : nullptr;
     KuObject* metaObject = nullptr;
     if (control) metaObject = control->objectForKey(KUSTR_metadata, control->objectForKey(KUSTR_meta));
@@ -214,7 +222,8 @@ KuSpriteSheet* KuSpriteSheet::initWithControlDictionary(KuString* name, KuDictio
 
 KuSpriteSheet* KuSpriteSheet::initWithControlFile(KuString* name) {
     if (!name || !loadSheetImage(name)) return nullptr;
-    KuString* file = KuPackfileManager::bestScaledFilename(name, KuString::stringWithString(".json"), nullptr);
+    KuString* file =
+        KuPackfileManager::bestScaledFilename(name, KuString::stringWithString(".json"), nullptr);
     if (!file) {
         KuError("SpriteSheet file %@.json can't be found.", name);
         return nullptr;
@@ -244,8 +253,8 @@ KuImage* KuSpriteSheet::copyImageNamed(KuString* name, bool quiet) {
     // Localised frames: "<stem>_en" is shown in the game language when the sheet has that variant.
     if (name->length >= 3 && strcmp(name->c_str() + name->length - 3, "_en") == 0) {
         const char* language = KuGameLanguageName() ? KuGameLanguageName()->c_str() : "en";
-        KuString* localised =
-            KuString::stringWithFormat("%.*s%.2s", static_cast<int>(name->length - 2), name->c_str(), language);
+        KuString* localised = KuString::stringWithFormat("%.*s%.2s", static_cast<int>(name->length - 2),
+                                                         name->c_str(), language);
         if ((frame = frameNamed(localised))) found = localised;
     }
     if (!frame) frame = frameNamed(name);
@@ -255,7 +264,8 @@ KuImage* KuSpriteSheet::copyImageNamed(KuString* name, bool quiet) {
     }
     if (!frame) {
         if (!quiet)
-            KuError("Image %s does not exist in SpriteSheet %s.", name->c_str(), imageName ? imageName->c_str() : "");
+            KuError("Image %s does not exist in SpriteSheet %s.", name->c_str(),
+                    imageName ? imageName->c_str() : "");
         return nullptr;
     }
     if (!sheetImage) return nullptr;
@@ -368,7 +378,8 @@ int KuSpriteSheet::expireSpriteSheets(float age, int verbose) {
             KuString* name = sheetCache->keyAtIndex(i);
             auto* sheet = static_cast<KuSpriteSheet*>(sheetCache->valueAtIndex(i));
             const double idle = _globalTime - sheet->lastUsed;
-            if (verbose >= 2) KuLogConsole("Checking sprite sheet %@ age %g ref %d", name, idle, sheet->refCount);
+            if (verbose >= 2)
+                KuLogConsole("Checking sprite sheet %@ age %g ref %d", name, idle, sheet->refCount);
             if (idle > age && (sheet->refCount == 1 || sheet->isImmortal())) {
                 if (verbose) KuLogConsole("Removing sprite sheet %@ age %g", name, idle);
                 sheetCache->removeObjectForKey(name);

@@ -11,14 +11,14 @@
 
 // One packed frame, all in atlas pixels.
 class KuSpriteSheetFrame : public KuObject {
-  public:
+public:
     KuSpriteSheetFrame() : KuObject(kKuTypeObject) {}  // owned (count 1)
     const char* typeStr() const override { return "KuSpriteSheetFrame"; }
 
-    KuPoint textureOrigin{0, 0};     // (x, y) of the packed rectangle, y down
-    KuPoint textureFarCorner{0, 0};  // (x + w, y + h)
-    KuPoint offset{0, 0};            // bottom-left of the trimmed rectangle in the canvas, y up
-    KuPoint sourceSize{0, 0};        // untrimmed canvas width and height
+    KuPoint textureOrigin{0, 0};              // (x, y) of the packed rectangle, y down
+    KuPoint textureFarCorner{0, 0};           // (x + w, y + h)
+    KuPoint offset{0, 0};                     // bottom-left of the trimmed rectangle in the canvas, y up
+    KuPoint sourceSize{0, 0};                 // untrimmed canvas width and height
     KuRect spriteSourceRect{{0, 0}, {0, 0}};  // trimmed rectangle in the canvas as given, y down
 
     KuPoint textureSize() const;  // absolute differences of the texture rectangle's corners
@@ -29,7 +29,7 @@ extern const char* const kKuAsepriteAppIdentifier;        // "http://www.aseprit
 extern const char* const kKuAsepriteSecureAppIdentifier;  // "https://www.aseprite.org/"
 
 class KuSpriteSheet : public KuObject {
-  public:
+public:
     KuSpriteSheet();  // owned (count 1), empty
     ~KuSpriteSheet() override;
     const char* typeStr() const override { return "KuSpriteSheet"; }
@@ -49,8 +49,8 @@ class KuSpriteSheet : public KuObject {
     // then expires textures the same way; returns how many sheets went. verbose 1 logs removals,
     // 2 also every sheet examined.
     static int expireSpriteSheets(float age, int verbose);
-    static void logLevel(int level);   // 0 silent (default); otherwise additions and removals
-    static KuDictionary* cache();      // borrowed; null before the first sheet is cached
+    static void logLevel(int level);  // 0 silent (default); otherwise additions and removals
+    static KuDictionary* cache();     // borrowed; null before the first sheet is cached
 
     // >>loading: each returns this, or null after reporting the error (the sheet stays empty).
     KuSpriteSheet* initWithControlFile(KuString* name);
@@ -73,13 +73,14 @@ class KuSpriteSheet : public KuObject {
     // dictionary of frame name to KuSpriteSheetFrame; null after the error naming `name`. Frames
     // reaching outside an atlas of atlasSize pixels (when not (0, 0)) are cut to it with a warning,
     // and left out with a warning when nothing of them is inside.
-    static KuDictionary* framesFromControlDictionary(KuDictionary* control, KuString* name, KuPoint atlasSize);
+    static KuDictionary* framesFromControlDictionary(KuDictionary* control, KuString* name,
+                                                     KuPoint atlasSize);
 
-    KuString* imageName = nullptr;  // retained; "<name>.png"
-    KuImage* sheetImage = nullptr;  // retained; the whole atlas, whose texture frame images share
+    KuString* imageName = nullptr;   // retained; "<name>.png"
+    KuImage* sheetImage = nullptr;   // retained; the whole atlas, whose texture frame images share
     KuDictionary* frames = nullptr;  // retained; frame name to KuSpriteSheetFrame
     float lastUsed = 0;              // _globalTime of the last cacheSheetWithName returning it
 
-  private:
+private:
     bool loadSheetImage(KuString* name);
 };

@@ -104,13 +104,15 @@ void KuTextureManager::releaseAllTextures() {
 void KuTextureManager::unloadAllTextures() {
     if (!textures_) return;
     for (int i = 0; i < textures_->count(); i++)
-        if (auto* texture = static_cast<KuGraphicsTexture*>(textures_->valueAtIndex(i))) texture->unloadTexture();
+        if (auto* texture = static_cast<KuGraphicsTexture*>(textures_->valueAtIndex(i)))
+            texture->unloadTexture();
 }
 
 void KuTextureManager::reloadAllTextures() {
     if (!textures_) return;
     for (int i = 0; i < textures_->count(); i++)
-        if (auto* texture = static_cast<KuGraphicsTexture*>(textures_->valueAtIndex(i))) texture->reloadTexture();
+        if (auto* texture = static_cast<KuGraphicsTexture*>(textures_->valueAtIndex(i)))
+            texture->reloadTexture();
 }
 
 int KuTextureManager::totalSize() const {

@@ -11,7 +11,7 @@
 #include "KuString.h"
 
 class KuTexture2D : public KuGraphicsTexture {
-  public:
+public:
     KuTexture2D();  // owned (count 1), empty
     const char* typeStr() const override { return "KuTexture2D"; }
 
@@ -20,7 +20,7 @@ class KuTexture2D : public KuGraphicsTexture {
 };
 
 class KuTextureManager {
-  public:
+public:
     KuTextureManager() = default;
     // Leaves the cache alone: at process end the graphics device may already be gone. Callers
     // empty it with releaseAllTextures() while the device stands.
@@ -44,9 +44,9 @@ class KuTextureManager {
     // restarts from the first key after each removal. Returns how many went.
     int expireTextures(float age);
     void releaseAllTextures();
-    void unloadAllTextures();  // frees each texture's pixel data (the entries stay)
-    void reloadAllTextures();  // loads each by its name again
-    int totalSize() const;     // bytes of storage of every cached texture
+    void unloadAllTextures();   // frees each texture's pixel data (the entries stay)
+    void reloadAllTextures();   // loads each by its name again
+    int totalSize() const;      // bytes of storage of every cached texture
     void dumpTextures() const;  // "%@ ref: %d" per texture, through the console log
     int count() const;          // cached textures
 
@@ -54,7 +54,7 @@ class KuTextureManager {
     int logLevel() const { return logLevel_; }
     KuDictionary* textures() const { return textures_; }  // borrowed; null before first use
 
-  private:
+private:
     KuDictionary* dictionary();  // created on first use
     KuTexture2D* countUse(KuTexture2D* texture);
     KuTexture2D* addTexture(KuString* name, KuTexture2D* texture);

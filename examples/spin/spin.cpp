@@ -13,7 +13,7 @@ namespace {
 
 // A square of the given side centred on the node's origin, showing a texture.
 class TexturedSquare : public KuRenderNode {
-  public:
+public:
     TexturedSquare(KuGraphicsTexture* texture, float side) : texture_(texture) {
         KuRetain(texture_);
         drawable = new KuGraphicsDrawable;
@@ -36,7 +36,7 @@ class TexturedSquare : public KuRenderNode {
         postRender();
     }
 
-  private:
+private:
     KuGraphicsTexture* texture_;
 };
 
@@ -61,7 +61,7 @@ KuGraphicsTexture* newPicture() {
 }
 
 class SpinScene : public KuBaseScene {
-  public:
+public:
     TexturedSquare* square = nullptr;  // a child; the children list holds it
 
     void openSceneWithObject(KuObject*) override {
@@ -83,9 +83,10 @@ class SpinScene : public KuBaseScene {
 };
 
 class SpinApp : public KuSDLApp {
-  public:
+public:
     bool initWithOptions(KuDictionary*) override {
-        if (!createCanvas(KuPoint{640, 480}, KuPoint{0, 0}, KuPoint{640, 480}, kKuCanvasResizable)) return false;
+        if (!createCanvas(KuPoint{640, 480}, KuPoint{0, 0}, KuPoint{640, 480}, kKuCanvasResizable))
+            return false;
         setWindowTitle("Tansy: spinning node");
         KuBaseScene::newScene(new SpinScene, nullptr);
         return true;

@@ -14,7 +14,7 @@ namespace {
 std::vector<std::string>* drawLog = nullptr;
 
 class NamedNode : public KuRenderNode {
-  public:
+public:
     std::string name;
     explicit NamedNode(std::string n) : name(std::move(n)) {}
     void render() override {
@@ -25,7 +25,7 @@ class NamedNode : public KuRenderNode {
 
 // Finishes after a given number of updates; counts the time it was given.
 class CountingMotor : public KuMotor {
-  public:
+public:
     int updatesLeft;
     float timeSeen = 0;
     explicit CountingMotor(int updates) : updatesLeft(updates) {}
@@ -37,7 +37,7 @@ class CountingMotor : public KuMotor {
 };
 
 class CountingEmitter : public KuParticleEmitter {
-  public:
+public:
     int updatesLeft;
     explicit CountingEmitter(int updates) : updatesLeft(updates) {}
     bool updateParticle(float) override { return --updatesLeft <= 0; }
@@ -47,7 +47,7 @@ class CountingEmitter : public KuParticleEmitter {
 };
 
 class Quiet : public KuLogHooks {
-  public:
+public:
     std::vector<std::string> warnings;
     int appReceivesWarning(const char* text) override {
         warnings.emplace_back(text);
@@ -56,7 +56,7 @@ class Quiet : public KuLogHooks {
 };
 
 class EventManagerTest : public KuPoolTest {
-  protected:
+protected:
     KuEventManager* manager = nullptr;
     std::vector<std::string> drawn;
     void SetUp() override {
@@ -124,7 +124,8 @@ TEST_F(EventManagerTest, CallbacksFireInTheUpdateWhereTheirDelayRunsOut) {
         float delay;
         int firesInUpdate;  // 1-based, with updates of 0.25 s
     } rows[] = {
-        {"now", 0.0f, 1}, {"0.25", 0.25f, 1}, {"0.3", 0.3f, 2}, {"0.5", 0.5f, 2}, {"1.0", 1.0f, 4}, {"1.1", 1.1f, 5},
+        {"now", 0.0f, 1}, {"0.25", 0.25f, 1}, {"0.3", 0.3f, 2},
+        {"0.5", 0.5f, 2}, {"1.0", 1.0f, 4},   {"1.1", 1.1f, 5},
     };
     for (const Row& r : rows)
         manager->addCallback(r.delay, [&fired, &r] { fired.push_back(r.name); });
@@ -136,7 +137,8 @@ TEST_F(EventManagerTest, CallbacksFireInTheUpdateWhereTheirDelayRunsOut) {
     }
     for (const Row& r : rows) {
         for (int u = 0; u < 6; u++) {
-            bool firedHere = std::find(perUpdate[u].begin(), perUpdate[u].end(), r.name) != perUpdate[u].end();
+            bool firedHere =
+                std::find(perUpdate[u].begin(), perUpdate[u].end(), r.name) != perUpdate[u].end();
             EXPECT_EQ(firedHere, u + 1 == r.firesInUpdate) << r.name << " in update " << u + 1;
         }
     }
@@ -224,7 +226,7 @@ TEST_F(EventManagerTest, MotorsRunUntilFinishedAndMayRemoveEachOther) {
 
     // A motor whose update removes the one after it: the removed one is not updated.
     class Remover : public KuMotor {
-      public:
+    public:
         KuMotor* victim = nullptr;
         bool update(float) override {
             eventManager->removeMotor(victim);
@@ -244,16 +246,16 @@ TEST_F(EventManagerTest, MotorsRunUntilFinishedAndMayRemoveEachOther) {
 TEST_F(EventManagerTest, MotorQueriesRemovalsAndPausing) {
     KuRenderNode* a = KuRenderNode::renderNode();
     KuRenderNode* b = KuRenderNode::renderNode();
-    struct Spec {
+    struct MotorRow {
         KuRenderNode* target;
         int property, id;
         bool unpausable;
-    } specs[] = {{a, 1, 10, false}, {a, 3, 11, false}, {b, 1, 10, true}, {b, 5, 12, false}};
+    } rows[] = {{a, 1, 10, false}, {a, 3, 11, false}, {b, 1, 10, true}, {b, 5, 12, false}};
     std::vector<KuMotor*> made;
     auto reset = [&] {
         manager->removeAllMotors();
         made.clear();
-        for (const Spec& s : specs) {
+        for (const MotorRow& s : rows) {
             KuMotor* m = owned(new KuMotor);
             m->setTarget(s.target);
             m->property = s.property;
@@ -326,7 +328,7 @@ TEST_F(EventManagerTest, EmittersGetRenderEntriesAndLoseThemWhenDone) {
 TEST_F(EventManagerTest, RemoveEverythingEmptiesAllListsWhileElementsReachBack) {
     // A node whose destruction asks the manager to remove things, as real nodes do.
     class ReachingNode : public KuRenderNode {
-      public:
+    public:
         ~ReachingNode() override {
             eventManager->removeAllMotorsUsingObject(this);
             eventManager->removeCallbacksForObject(this);

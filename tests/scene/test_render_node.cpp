@@ -28,7 +28,7 @@ std::vector<Drawn>* drawLog = nullptr;
 
 // Draws itself like an image would: the node's transform, a record, then its children.
 class ProbeNode : public KuRenderNode {
-  public:
+public:
     std::string name;
     explicit ProbeNode(std::string n) : name(std::move(n)) {}
     void render() override {
@@ -45,7 +45,7 @@ class ProbeNode : public KuRenderNode {
 };
 
 class WarningCatcher : public KuLogHooks {
-  public:
+public:
     std::vector<std::string> warnings;
     int appReceivesWarning(const char* text) override {
         warnings.emplace_back(text);
@@ -54,7 +54,7 @@ class WarningCatcher : public KuLogHooks {
 };
 
 class RenderNodeTest : public KuPoolTest {
-  protected:
+protected:
     std::vector<Drawn> drawn;
     void SetUp() override {
         KuPoolTest::SetUp();
@@ -86,10 +86,10 @@ TEST(NodeMatrices, QuickSineFollowsItsFormulaAndStaysNearTheSine) {
         float expected;
     } rows[] = {
         {0.0f, 0.0f},
-        {1.5707964f, 1.0f},     // t = 0.5 rounds away from zero to k = 1: x = −0.5, S = −1, negated
+        {1.5707964f, 1.0f},  // t = 0.5 rounds away from zero to k = 1: x = −0.5, S = −1, negated
         {-1.5707964f, -1.0f},
-        {0.5235988f, 0.5f},     // π/6: y = 5/9, S = 0.5
-        {0.3f, 0.294618f},      // the sine is 0.295520: the approximation differs here
+        {0.5235988f, 0.5f},        // π/6: y = 5/9, S = 0.5
+        {0.3f, 0.294618f},         // the sine is 0.295520: the approximation differs here
         {3.4415927f, -0.294618f},  // π + 0.3: k = 1 is odd
         {-3.4415927f, 0.294618f},
     };
@@ -170,10 +170,10 @@ TEST_F(RenderNodeTest, ChildrenDrawInOrderWithTheirParentsTransform) {
         KuPoint local;  // a point in the probe's own space
         KuPoint screen;
     } rows[] = {
-        {"A", {0, 0}, {102, 53}},    // 100 + 2·1, 50 + 3·1
-        {"B", {0, 0}, {98, 50}},     //
-        {"C", {0, 0}, {120, 38}},    // (10, 0) + R(90)·(4, 0) = (10, −4), scaled (2, 3)
-        {"C", {1, 0}, {120, 35}},    // one more unit along the turned x axis goes down
+        {"A", {0, 0}, {102, 53}},  // 100 + 2·1, 50 + 3·1
+        {"B", {0, 0}, {98, 50}},   //
+        {"C", {0, 0}, {120, 38}},  // (10, 0) + R(90)·(4, 0) = (10, −4), scaled (2, 3)
+        {"C", {1, 0}, {120, 35}},  // one more unit along the turned x axis goes down
         {"D", {1, 1}, {8, 9}},
     };
     for (const Row& r : rows) {
@@ -193,7 +193,10 @@ TEST_F(RenderNodeTest, HiddenNodesDrawNothingInAnyEntryPoint) {
         Entry draw;
     } rows[] = {
         {"render", [](KuRenderNode* n) { n->render(); }},
-        {"renderAt", [](KuRenderNode* n) { n->renderAt({3, 3}); }},
+        {"renderAt",
+         [](KuRenderNode* n) {
+             n->renderAt({3, 3});
+         }},
         {"renderPass(2)", [](KuRenderNode* n) { n->renderPass(2); }},
         {"renderChildren", [](KuRenderNode* n) { n->renderChildren(); }},
     };
@@ -376,7 +379,7 @@ TEST_F(RenderNodeTest, AlphaFlipAndColourReachTheRightDescendants) {
 TEST_F(RenderNodeTest, ImageRectSpansTheChildrenAndTheOrigin) {
     // A node whose own rectangle is fixed, as an image's would be.
     class Box : public KuRenderNode {
-      public:
+    public:
         KuRect rect;
         KuRect imageRect() override { return rect; }
     };

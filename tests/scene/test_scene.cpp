@@ -19,7 +19,7 @@ void note(const std::string& line) {
 
 // Set to true by its destructor: tells whether an autoreleased object was drained.
 class Tracer : public KuObject {
-  public:
+public:
     bool* gone;
     std::string name;
     Tracer(bool* g, std::string n) : gone(g), name(std::move(n)) {}
@@ -30,11 +30,12 @@ class Tracer : public KuObject {
 };
 
 class JournalScene : public KuBaseScene {
-  public:
+public:
     std::string name;
     bool suspendable = false;
     std::vector<int> handledIDs;
-    explicit JournalScene(std::string n, bool canSuspend = false) : name(std::move(n)), suspendable(canSuspend) {}
+    explicit JournalScene(std::string n, bool canSuspend = false)
+        : name(std::move(n)), suspendable(canSuspend) {}
     ~JournalScene() override { note("destroyed " + name); }
     KuBaseScene* newSceneObject() override {
         return suspendable ? new JournalScene(name + "'", true) : nullptr;
@@ -54,13 +55,13 @@ class JournalScene : public KuBaseScene {
 };
 
 class AppAnswers : public KuSceneAppQueries {
-  public:
+public:
     bool isKeyDown(int key) override { return key == 'w'; }
     KuPoint joystickPosition(int which) override { return KuPoint{static_cast<float>(which), 2}; }
 };
 
 class SceneTest : public KuPoolTest {
-  protected:
+protected:
     std::vector<std::string> lines;
     void SetUp() override {
         KuPoolTest::SetUp();
@@ -96,6 +97,16 @@ TEST_F(SceneTest, NewSceneClosesReleasesDrainsThenOpens) {
     // The object handed over lives until the next drain.
     EXPECT_EQ(passed->refCount, 1);
     EXPECT_EQ(passed->autoreleaseCount, 1);
+}
+
+TEST_F(SceneTest, ReopeningTheCurrentSceneClosesAndOpensItWithoutDestroyingIt) {
+    JournalScene* scene = new JournalScene("A");
+    KuBaseScene::newScene(scene, nullptr);
+    lines.clear();
+    EXPECT_EQ(KuBaseScene::newScene(scene, nullptr), scene);
+    EXPECT_EQ(lines, (std::vector<std::string>{"close A", "open A with null"}));
+    EXPECT_EQ(currentScene, scene);
+    EXPECT_EQ(scene->refCount, 1);
 }
 
 TEST_F(SceneTest, NewSceneEmptiesTheEventManager) {

@@ -9,6 +9,7 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,13 +39,25 @@ std::string pointText(KuPoint p) {
     return format("%g,%g", p.x, p.y);
 }
 
-// The temporary library folder, made before any test and removed when the binary ends.
+// The temporary library folder, made before any test and removed when the binary ends. Children
+// forked by the failure tests end through exit(), which also runs this environment's destructor:
+// only the process that made the folder removes it.
 class ShellEnvironment : public ::testing::Environment {
-  public:
-    TempFolder folder;
+public:
+    std::string path;
+    pid_t owner = getpid();
+    ShellEnvironment() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tansy-shell-XXXXXX").string();
+        if (mkdtemp(pattern.data())) path = pattern;
+    }
+    ~ShellEnvironment() override {
+        std::error_code ec;
+        if (getpid() == owner && !path.empty()) std::filesystem::remove_all(path, ec);
+    }
     void SetUp() override {
-        setenv("XDG_DATA_HOME", folder.path().c_str(), 1);
-        KuSetCompanyAndProjectName(KuString::stringWithString("Mossbank"), KuString::stringWithString("Tansy"));
+        setenv("XDG_DATA_HOME", path.c_str(), 1);
+        KuSetCompanyAndProjectName(KuString::stringWithString("Mossbank"),
+                                   KuString::stringWithString("Tansy"));
         KuAutoreleasePool::drainCurrentPool();
     }
 };
@@ -64,13 +77,30 @@ ShellEnvironment& shellEnvironment() {
 }  // namespace
 
 const std::string& shellDataHome() {
-    return shellEnvironment().folder.path();
+    return shellEnvironment().path;
 }
 
 std::string shellLibraryFolder() {
     KuString* folder = KuLibraryFolder();
     return folder ? folder->c_str() : "";
 }
+
+namespace {
+// SDL unloads the OpenGL driver at SDL_Quit and loads it again at the next start. Memory the driver
+// keeps for the process would then be reported from an unknown module, past the leak checker's
+// driver suppressions; pinned, the driver stays mapped and its allocations keep their names.
+void pinGraphicsDrivers() {
+    dl_iterate_phdr(
+        [](struct dl_phdr_info* info, size_t, void*) {
+            const char* name = info->dlpi_name;
+            if (name &&
+                (std::strstr(name, "_dri.so") || std::strstr(name, "gallium") || std::strstr(name, "mesa")))
+                dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        nullptr);
+}
+}  // namespace
 
 // >>recording scene
 
@@ -155,6 +185,7 @@ bool ShellTestApp::initWithOptions(KuDictionary* options) {
             }
     }
     if (!createCanvas(windowSize, KuPoint{0, 0}, windowSize, canvasFlags)) return false;
+    pinGraphicsDrivers();
     RecordingScene* s = new RecordingScene;
     s->journal = &journal;
     KuBaseScene::newScene(s, nullptr);
@@ -186,6 +217,7 @@ void ShellTestApp::render() {
 }
 
 void ShellTestApp::appWillTerminate() {
+    pinGraphicsDrivers();  // drawing may have loaded more of the driver
     journal.push_back("app appWillTerminate");
     // The scene's drawables go while the graphics layer still stands.
     KuBaseScene::newScene(nullptr, nullptr);
@@ -221,24 +253,7 @@ void ShellTest::SetUp() {
     defaultPrefs->setBool("useSynchronousOpenGL", true);
 }
 
-namespace {
-// SDL unloads the OpenGL driver at SDL_Quit and loads it again at the next start. Memory the driver
-// keeps for the process would then be reported from an unknown module, past the leak checker's
-// driver suppressions; pinned, the driver stays mapped and its allocations keep their names.
-void pinGraphicsDrivers() {
-    dl_iterate_phdr(
-        [](struct dl_phdr_info* info, size_t, void*) {
-            const char* name = info->dlpi_name;
-            if (name && (std::strstr(name, "_dri.so") || std::strstr(name, "gallium") || std::strstr(name, "mesa")))
-                dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            return 0;
-        },
-        nullptr);
-}
-}  // namespace
-
 void ShellTest::TearDown() {
-    pinGraphicsDrivers();
     KuBaseScene::newScene(nullptr, nullptr);
     KuRelease(eventManager);
     eventManager = nullptr;
@@ -354,18 +369,18 @@ namespace {
 SDL_Scancode scancodeOf(SDL_Keycode key) {
     if (key >= SDLK_a && key <= SDLK_z) return static_cast<SDL_Scancode>(SDL_SCANCODE_A + (key - SDLK_a));
     switch (key) {
-        case SDLK_BACKSPACE:
-            return SDL_SCANCODE_BACKSPACE;
-        case SDLK_DELETE:
-            return SDL_SCANCODE_DELETE;
-        case SDLK_RETURN:
-            return SDL_SCANCODE_RETURN;
-        case SDLK_ESCAPE:
-            return SDL_SCANCODE_ESCAPE;
-        case SDLK_LEFT:
-            return SDL_SCANCODE_LEFT;
-        default:
-            return SDL_SCANCODE_UNKNOWN;
+    case SDLK_BACKSPACE:
+        return SDL_SCANCODE_BACKSPACE;
+    case SDLK_DELETE:
+        return SDL_SCANCODE_DELETE;
+    case SDLK_RETURN:
+        return SDL_SCANCODE_RETURN;
+    case SDLK_ESCAPE:
+        return SDL_SCANCODE_ESCAPE;
+    case SDLK_LEFT:
+        return SDL_SCANCODE_LEFT;
+    default:
+        return SDL_SCANCODE_UNKNOWN;
     }
 }
 }  // namespace

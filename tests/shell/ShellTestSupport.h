@@ -21,7 +21,7 @@ std::string shellLibraryFolder();  // where Prefs.json and Log.txt live, ending 
 
 // Writes what reaches it as lines: "touchBegan 10,80 1", "keyDown 97 1", ...
 class RecordingScene : public KuBaseScene {
-  public:
+public:
     std::vector<std::string>* journal = nullptr;  // not owned
     bool quitAnswer = true;
     int quitQuestions = 0;
@@ -41,19 +41,19 @@ class RecordingScene : public KuBaseScene {
     void joystickMotion(KuPoint left, KuPoint right) override;
     void joystickButton(int button, int down) override;
 
-  private:
+private:
     void write(const std::string& line);
 };
 
 // The real application: a canvas of `windowSize` (design size the same), a RecordingScene, and a
 // script called at the end of every update with the frame's number (1 for the first).
 class ShellTestApp : public KuSDLApp {
-  public:
+public:
     KuPoint windowSize{64, 48};
     unsigned canvasFlags = 0;
     KuColor clearColor{0, 0, 0, 1};
     std::vector<std::string> journal;
-    std::vector<float> timeSteps;  // dt of every update
+    std::vector<float> timeSteps;         // dt of every update
     std::vector<KuString*> receivedArgs;  // retained; released by the destructor
     bool optionsWereNull = false;
     int frame = 0;
@@ -81,7 +81,7 @@ class ShellTestApp : public KuSDLApp {
 // Fixture: each test starts from an empty event manager and pool stack depth with synchronous
 // presentation, and leaves no scene, window or SDL behind.
 class ShellTest : public KuPoolTest {
-  protected:
+protected:
     void SetUp() override;
     void TearDown() override;
     int poolDepth = 0;
@@ -90,7 +90,7 @@ class ShellTest : public KuPoolTest {
 // An axis-aligned rectangle of one colour from the node's origin to `size`, drawn with the solid
 // program under the node's transform.
 class ColorQuad : public KuRenderNode {
-  public:
+public:
     ColorQuad(KuPoint size, KuColor color);  // owned
     void render() override;
     static ColorQuad* make(KuPoint at, KuPoint size, KuColor color);  // autoreleased

@@ -15,7 +15,7 @@ namespace {
 
 // Sets an environment variable (null: unsets it) for the life of the object.
 class ScopedEnv {
-  public:
+public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         const char* old = getenv(name);
         had_ = old != nullptr;
@@ -32,7 +32,7 @@ class ScopedEnv {
             unsetenv(name_.c_str());
     }
 
-  private:
+private:
     std::string name_, old_;
     bool had_ = false;
 };

@@ -113,7 +113,7 @@ TEST_F(ShellFrames, AHiddenWindowNeitherUpdatesNorCountsTheHiddenTime) {
 
 // Set by its destructor.
 class Tracer : public KuObject {
-  public:
+public:
     bool* gone;
     explicit Tracer(bool* g) : gone(g) {}
     ~Tracer() override { *gone = true; }

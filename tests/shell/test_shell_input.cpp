@@ -19,27 +19,34 @@ struct Row {
 // screen.
 std::vector<Row> mouseAndKeyRows() {
     return {
-        {"left press and release", {mouseButton(true, SDL_BUTTON_LEFT, 10, 8), mouseButton(false, SDL_BUTTON_LEFT, 11, 9)},
+        {"left press and release",
+         {mouseButton(true, SDL_BUTTON_LEFT, 10, 8), mouseButton(false, SDL_BUTTON_LEFT, 11, 9)},
          {"touchBegan 10,40 1", "touchEnded 11,39 1"}},
-        {"right and middle presses", {mouseButton(true, SDL_BUTTON_RIGHT, 0, 0), mouseButton(true, SDL_BUTTON_MIDDLE, 63, 47)},
+        {"right and middle presses",
+         {mouseButton(true, SDL_BUTTON_RIGHT, 0, 0), mouseButton(true, SDL_BUTTON_MIDDLE, 63, 47)},
          {"touchBegan 0,48 2", "touchBegan 63,1 4"}},
         {"other buttons", {mouseButton(true, SDL_BUTTON_X1, 5, 5)}, {}},
         {"touch-synthesised press", {mouseButton(true, SDL_BUTTON_LEFT, 4, 4, true)}, {"touchBegan 4,44 33"}},
         {"drags by button",
          {mouseMotion(1, 2, SDL_BUTTON_LMASK), mouseMotion(3, 4, SDL_BUTTON_RMASK),
-          mouseMotion(5, 6, SDL_BUTTON_MMASK), mouseMotion(7, 8, 0), mouseMotion(9, 10, SDL_BUTTON_LMASK, true)},
+          mouseMotion(5, 6, SDL_BUTTON_MMASK), mouseMotion(7, 8, 0),
+          mouseMotion(9, 10, SDL_BUTTON_LMASK, true)},
          {"touchMoved 1,46 1", "touchMoved 3,44 2", "touchMotion 5,42 0", "touchMotion 7,40 0",
           "touchMoved 9,38 33"}},
-        {"wheel", {mouseWheel(0, 0), mouseWheel(3, 0), mouseWheel(0, -2)}, {"touchWheel 3,0 0", "touchWheel 0,-2 0"}},
+        {"wheel",
+         {mouseWheel(0, 0), mouseWheel(3, 0), mouseWheel(0, -2)},
+         {"touchWheel 3,0 0", "touchWheel 0,-2 0"}},
         {"key down with modifiers",
          {keyEvent(true, SDLK_a, KMOD_LSHIFT | KMOD_NUM)},
          {"keyScancode 4 97 A", "keyDown 97 " + std::to_string(KMOD_LSHIFT | KMOD_NUM)}},
         {"key repeats",
-         {keyEvent(true, SDLK_b, 0, true), keyEvent(false, SDLK_b, KMOD_RCTRL, true), keyEvent(false, SDLK_b, KMOD_RCTRL)},
+         {keyEvent(true, SDLK_b, 0, true), keyEvent(false, SDLK_b, KMOD_RCTRL, true),
+          keyEvent(false, SDLK_b, KMOD_RCTRL)},
          {"keyUp 98 " + std::to_string(KMOD_RCTRL)}},
         {"lost focus",
          {windowEvent(SDL_WINDOWEVENT_FOCUS_LOST), keyEvent(true, SDLK_c, 0), keyEvent(false, SDLK_c, 0),
-          mouseButton(true, SDL_BUTTON_LEFT, 1, 1), windowEvent(SDL_WINDOWEVENT_FOCUS_GAINED), keyEvent(true, SDLK_d, 0)},
+          mouseButton(true, SDL_BUTTON_LEFT, 1, 1), windowEvent(SDL_WINDOWEVENT_FOCUS_GAINED),
+          keyEvent(true, SDLK_d, 0)},
          {"touchBegan 1,47 1", "keyScancode 7 100 D", "keyDown 100 0"}},
         {"dropped files",
          {[] {
@@ -108,11 +115,13 @@ TEST_F(ShellInput, MouseKeyFocusAndDropEventsReachTheSceneAsTheTableSays) {
 TEST_F(ShellInput, TextInputKeysAndTheCommandVShortcut) {
     int gui = KMOD_LGUI;
     std::vector<Row> rows = {
-        {"backspace", {keyEvent(true, SDLK_BACKSPACE, KMOD_LSHIFT)},
+        {"backspace",
+         {keyEvent(true, SDLK_BACKSPACE, KMOD_LSHIFT)},
          {"keyPressed 127 1", "keyScancode 42 8 Backspace", "keyDown 8 1"}},
         {"repeated delete", {keyEvent(true, SDLK_DELETE, 0, true)}, {"keyPressed 127 0"}},
         {"return, escape and an arrow",
-         {keyEvent(true, SDLK_RETURN, 0, true), keyEvent(true, SDLK_ESCAPE, 0, true), keyEvent(true, SDLK_LEFT, 0, true)},
+         {keyEvent(true, SDLK_RETURN, 0, true), keyEvent(true, SDLK_ESCAPE, 0, true),
+          keyEvent(true, SDLK_LEFT, 0, true)},
          {"keyPressed 13 0", "keyPressed 27 0", "keyPressed 1073741904 0"}},
         {"command v", {keyEvent(true, SDLK_v, static_cast<uint16_t>(gui), true)}, {"keyPressed 118 3072"}},
         {"plain v", {keyEvent(true, SDLK_v, 0)}, {"keyScancode 25 118 V", "keyDown 118 0"}},
@@ -144,8 +153,8 @@ TEST_F(ShellInput, NothingReachesTheSceneWhileTheUICapturesIt) {
     };
     for (const Case& c : cases) {
         std::vector<Row> rows = {{"all kinds",
-                                  {mouseButton(true, SDL_BUTTON_LEFT, 2, 2), mouseMotion(3, 3, 0), mouseWheel(0, 1),
-                                   keyEvent(true, SDLK_a, 0), keyEvent(false, SDLK_a, 0)},
+                                  {mouseButton(true, SDL_BUTTON_LEFT, 2, 2), mouseMotion(3, 3, 0),
+                                   mouseWheel(0, 1), keyEvent(true, SDLK_a, 0), keyEvent(false, SDLK_a, 0)},
                                   {}}};
         ShellTestApp app;
         app.wantsMouse = c.mouse;
@@ -158,14 +167,19 @@ TEST_F(ShellInput, NothingReachesTheSceneWhileTheUICapturesIt) {
 
 TEST_F(ShellInput, ControllerAxesMoveTheSticksAndTriggersActOnceAtFullTravel) {
     std::vector<Row> rows = {
-        {"left stick", {controllerAxis(0, -32768), controllerAxis(1, 100)},
+        {"left stick",
+         {controllerAxis(0, -32768), controllerAxis(1, 100)},
          {"joystickMotion -32768,0 0,0", "joystickMotion -32768,100 0,0"}},
-        {"right stick", {controllerAxis(2, 5), controllerAxis(3, 32767)},
+        {"right stick",
+         {controllerAxis(2, 5), controllerAxis(3, 32767)},
          {"joystickMotion -32768,100 5,0", "joystickMotion -32768,100 5,32767"}},
-        {"left trigger held", {controllerAxis(4, 32767), controllerAxis(4, 32767), controllerAxis(4, 20000)},
+        {"left trigger held",
+         {controllerAxis(4, 32767), controllerAxis(4, 32767), controllerAxis(4, 20000)},
          {"joystickButton 0x4011 1", "joystickMotion -32768,100 5,32767", "joystickMotion -32768,100 5,32767",
           "joystickButton 0x4011 0", "joystickMotion -32768,100 5,32767"}},
-        {"right trigger", {controllerAxis(5, 32767)}, {"joystickButton 0x4010 1", "joystickMotion -32768,100 5,32767"}},
+        {"right trigger",
+         {controllerAxis(5, 32767)},
+         {"joystickButton 0x4010 1", "joystickMotion -32768,100 5,32767"}},
         {"buttons",
          {[] {
               SDL_Event e = plainEvent(SDL_CONTROLLERBUTTONDOWN);

@@ -78,8 +78,8 @@ const Probe kProbes[] = {
 void checkProbes(const char* where) {
     for (const Probe& p : kProbes) {
         Pixel got = windowPixel(p.x, p.y);
-        EXPECT_EQ(got, pixelOf(p.expected)) << where << ": " << p.what << " at (" << p.x << ", " << p.y
-                                            << ") shows " << describe(got);
+        EXPECT_EQ(got, pixelOf(p.expected))
+            << where << ": " << p.what << " at (" << p.x << ", " << p.y << ") shows " << describe(got);
     }
 }
 

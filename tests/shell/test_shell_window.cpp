@@ -50,8 +50,8 @@ TEST_F(ShellWindow, SizeAndPositionPreferencesAreReadAtCreationAndWrittenOnMove)
     EXPECT_EQ(h, 90);
     EXPECT_EQ(x, 40);
     EXPECT_EQ(y, 30);
-    EXPECT_TRUE(storedAfterOrigin == (KuPoint{70, 60})) << "a move to (0, 0) is not stored; got "
-                                                        << storedAfterOrigin.x << "," << storedAfterOrigin.y;
+    EXPECT_TRUE(storedAfterOrigin == (KuPoint{70, 60}))
+        << "a move to (0, 0) is not stored; got " << storedAfterOrigin.x << "," << storedAfterOrigin.y;
     // Quitting syncs the store: the file holds the new position.
     std::string prefs = readFile(shellLibraryFolder() + "Prefs.json");
     EXPECT_NE(prefs.find("(70,60)"), std::string::npos) << prefs;
