@@ -104,6 +104,8 @@ void PictureTest::TearDown() {
     KuSpriteSheet::releaseCache();
     KuAutoreleasePool::drainCurrentPool();
     textureManager.releaseAllTextures();
+    // GPU objects of what was just released are deleted when the next frame executes.
+    if (ready) KuGraphics::SharedObject()->renderer->videoBlank(KuColor{0, 0, 0, 0});
     defaultImageProps = savedProps;
     KuSetDeviceScale(1);
     KuClearResourcePaths();
