@@ -11,7 +11,7 @@
 namespace kujson_fuzz {
 
 class QuietHooks : public KuLogHooks {
-  public:
+public:
     int appReceivesWarning(const char*) override { return 1; }
 };
 

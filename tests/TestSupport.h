@@ -21,7 +21,9 @@ protected:
 };
 
 // An autoreleased string with the text.
-inline KuString* S(const std::string& text) { return KuString::stringWithString(text.c_str()); }
+inline KuString* S(const std::string& text) {
+    return KuString::stringWithString(text.c_str());
+}
 
 // The whole file's bytes; "" when it cannot be read.
 inline std::string readFile(const std::string& path) {

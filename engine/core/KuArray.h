@@ -12,7 +12,7 @@
 
 template <typename T>
 class KuArray : public KuObject {
-  public:
+public:
     KuArray() : KuObject(kKuTypeArray) {}
     // Releases in index order. The vector is taken out first, so an element whose destructor
     // reaches back into this array finds it empty rather than half freed.
@@ -145,7 +145,7 @@ class KuArray : public KuObject {
     // one reference that the array takes over.
     std::vector<T>& vector() { return items; }
 
-  private:
+private:
     std::vector<T> items;
 };
 
@@ -161,7 +161,7 @@ using KuListIterator = KuListNode<T>*;
 
 template <typename T>
 class KuList : public KuObject {
-  public:
+public:
     KuListNode<T>* head = nullptr;
     KuListNode<T>* tail = nullptr;
     int32_t count_ = 0;
@@ -249,7 +249,7 @@ class KuList : public KuObject {
             KuRetain(n->object);
     }
 
-  private:
+private:
     void freeAll() {
         KuListNode<T>* n = head;
         head = tail = nullptr;

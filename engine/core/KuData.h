@@ -9,7 +9,7 @@
 class KuString;
 
 class KuData : public KuObject {
-  public:
+public:
     uint8_t* bytes = nullptr;  // malloc'd; null while empty
     int32_t length = 0;        // bytes in use
     int32_t capacity = 0;      // bytes allocated
@@ -45,14 +45,14 @@ class KuData : public KuObject {
 
     const char* typeStr() const override { return "KuData"; }
 
-  private:
+private:
     bool reserve(int64_t n);  // capacity for n bytes; false when it cannot be had
     void replaceBuffer(uint8_t* buffer, int32_t n);
 };
 
 // One raw pointer, not owned.
 class KuPointer : public KuObject {
-  public:
+public:
     void* pointer = nullptr;
     explicit KuPointer(void* p = nullptr) : KuObject(kKuTypeObject), pointer(p) {}
     static KuPointer* pointerWithVoid(void* p);  // autoreleased

@@ -18,7 +18,7 @@ class KuDictionary;
 // Walks keys in ascending order; *it gives the key, value() its value. Adding or removing entries
 // while walking invalidates the walk.
 class KuDictionaryIterator {
-  public:
+public:
     KuDictionaryIterator(const KuDictionary* d, int i) : dict(d), index(i) {}
     KuString* operator*() const;
     KuObject* value() const;
@@ -29,13 +29,13 @@ class KuDictionaryIterator {
     bool operator!=(const KuDictionaryIterator& o) const { return index != o.index; }
     bool operator==(const KuDictionaryIterator& o) const { return index == o.index; }
 
-  private:
+private:
     const KuDictionary* dict;
     int index;
 };
 
 class KuDictionary : public KuObject {
-  public:
+public:
     KuDictionary() : KuObject(kKuTypeDictionary) {}
     ~KuDictionary() override;  // releases every key and value and the symbol dictionary
 
@@ -156,7 +156,7 @@ class KuDictionary : public KuObject {
     KuString* toDebugString() override;   // "KuDictionary with %d keys."
     KuString* dump(int indent) override;  // "{\n", per entry "\t" key " = " value dump "\n", "}\n"
 
-  private:
+private:
     friend class KuDictionaryIterator;
     struct Entry {
         KuString* key;

@@ -941,7 +941,7 @@ namespace {
 // Collects output in a fixed block and hands full blocks to the result string, which grows in
 // place; nothing is copied twice.
 class TextOut {
-  public:
+public:
     KuMutableString* result = KuMutableString::string();
 
     ~TextOut() { flush(); }
@@ -1017,7 +1017,7 @@ class TextOut {
         commit((size_t)formatG(v, at, 64));
     }
 
-  private:
+private:
     char block[65536];
     size_t used = 0;
 };
@@ -1180,7 +1180,7 @@ KuMutableString* KuJson::jsonStringFromDict(KuDictionary* dict) {
 namespace {
 
 class BinaryReader {
-  public:
+public:
     BinaryReader(const uint8_t* bytes, uint32_t length, KuDictionary* symbols)
         : data(bytes), size(length), symbols(symbols) {}
 
@@ -1218,7 +1218,7 @@ class BinaryReader {
         return KuAutorelease(root);
     }
 
-  private:
+private:
     const uint8_t* data;
     uint32_t size;
     KuDictionary* symbols;
@@ -1382,7 +1382,7 @@ KuObject* quickParseKuBJsonWithSymbolDict(KuData* data, KuDictionary* symbols) {
 namespace {
 
 class BinaryWriter {
-  public:
+public:
     explicit BinaryWriter(int initialSize) {
         capacity = initialSize > 0 ? (size_t)initialSize : 1;
         bytes = (uint8_t*)malloc(capacity);
@@ -1416,7 +1416,7 @@ class BinaryWriter {
         return data;
     }
 
-  private:
+private:
     uint8_t* bytes = nullptr;
     size_t length = 0, capacity = 0;
     std::vector<std::string> texts;

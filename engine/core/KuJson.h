@@ -16,7 +16,7 @@
 #include "KuString.h"
 
 class KuJson {
-  public:
+public:
     // Longest token (bytes, without the terminating NUL) is kTokenBufferSize - 1; longer ones end the
     // parse with an error. The part appended by a "+" concatenation is bounded the same way by
     // kAppendBufferSize.
@@ -71,7 +71,7 @@ class KuJson {
     static constexpr int kFloatTextSize = 64;
     static int floatText(float value, char* out, int size);
 
-  private:
+private:
     friend struct KuJsonParser;  // the reader's implementation, in KuJson.cpp
 
     int line = 1;

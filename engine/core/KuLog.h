@@ -27,7 +27,7 @@ void _emitLogfileString(const char* text);
 // What the application answers when reporting reaches it. The engine's lower layers only know
 // this interface; the application base implements it and installs itself.
 class KuLogHooks {
-  public:
+public:
     virtual ~KuLogHooks() = default;
     virtual int appReceivesWarning(const char*) { return 0; }  // 1: handled
     virtual int appReceivesError(const char*) { return 0; }    // 1: handled

@@ -7,7 +7,7 @@
 #include "KuObject.h"
 
 class KuNumber : public KuObject {
-  public:
+public:
     enum Kind : int32_t { kInteger = 0, kFloat = 1 };
 
     int32_t value = 0;  // the int, or the bits of the float

@@ -10,12 +10,18 @@
 
 // >>object
 
-static float zeroClock() { return 0; }
-static void printErrorReport(const char* message) { KuError("%s", message); }
+static float zeroClock() {
+    return 0;
+}
+static void printErrorReport(const char* message) {
+    KuError("%s", message);
+}
 static float (*objectClock)() = zeroClock;
 static void (*objectErrorReport)(const char*) = printErrorReport;
 
-void KuSetObjectClock(float (*clock)()) { objectClock = clock ? clock : zeroClock; }
+void KuSetObjectClock(float (*clock)()) {
+    objectClock = clock ? clock : zeroClock;
+}
 void KuSetObjectErrorReport(void (*report)(const char*)) {
     objectErrorReport = report ? report : printErrorReport;
 }
@@ -27,9 +33,9 @@ KuObject::KuObject(int32_t typeWord) : typeCode(typeWord), refCount(1) {
 KuObject::~KuObject() = default;
 
 static const char* const kTypeNames[] = {
-    nullptr,          "KuString",   "KuMutableString", "KuArray",      "KuDictionary", "KuNumber",
-    "KuList",         "KuPointObject", "KuRectObject", "KuImage",      "KuTextSprite", nullptr,
-    "KuTexture2D",    "KuData",     "KuNullObject",    "KuBitmapFont", "KuSpineRenderNode",
+    nullptr,       "KuString",      "KuMutableString", "KuArray",      "KuDictionary",      "KuNumber",
+    "KuList",      "KuPointObject", "KuRectObject",    "KuImage",      "KuTextSprite",      nullptr,
+    "KuTexture2D", "KuData",        "KuNullObject",    "KuBitmapFont", "KuSpineRenderNode",
 };
 
 const char* KuObject::typeStr() const {
@@ -38,10 +44,18 @@ const char* KuObject::typeStr() const {
     return (typeCode & kKuTypeRenderNodeFlag) ? "KuRenderNode" : "KuObject";
 }
 
-KuPoint KuObject::pointValue(KuPoint) const { return KuPoint{}; }
-KuString* KuObject::toString() { return toDebugString(); }
-KuString* KuObject::toDebugString() { return KuString::stringWithString(typeStr()); }
-KuString* KuObject::dump(int) { return KuString::stringWithString(typeStr()); }
+KuPoint KuObject::pointValue(KuPoint) const {
+    return KuPoint{};
+}
+KuString* KuObject::toString() {
+    return toDebugString();
+}
+KuString* KuObject::toDebugString() {
+    return KuString::stringWithString(typeStr());
+}
+KuString* KuObject::dump(int) {
+    return KuString::stringWithString(typeStr());
+}
 
 // >>pool
 
@@ -100,7 +114,8 @@ void KuAutoreleasePool::popPool() {
     // Whatever the drain autoreleased went back into this pool; hand it to the pool below.
     KuAutoreleasePool* below = stack->pools[stack->top - 1];
     stack->pools[stack->top--] = nullptr;
-    for (KuObject* o : pool->objects) below->objects.push_back(o);
+    for (KuObject* o : pool->objects)
+        below->objects.push_back(o);
     delete pool;
 }
 
@@ -113,7 +128,9 @@ void KuAutoreleasePool::drainCurrentPool() {
     delete old;
 }
 
-int KuAutoreleasePool::stackDepth() { return _current_pool_stack ? _current_pool_stack->top + 1 : 0; }
+int KuAutoreleasePool::stackDepth() {
+    return _current_pool_stack ? _current_pool_stack->top + 1 : 0;
+}
 
 void KuAutoreleasePool::addObject(KuObject* o) {
     if (!o) return;
@@ -181,13 +198,16 @@ void KuTrackLiveObjects(int on, bool clear) {
     }
 }
 
-void KuPauseTrackLiveObjects(int paused) { trackingPaused = paused != 0; }
+void KuPauseTrackLiveObjects(int paused) {
+    trackingPaused = paused != 0;
+}
 
 std::vector<std::string> KuLiveObjectLines(float now) {
     std::vector<_LiveObject> records;
     {
         std::lock_guard<std::mutex> lock(KuTrackLiveMutex());
-        for (auto& entry : KuTrackLiveMap()) records.push_back(entry.second);
+        for (auto& entry : KuTrackLiveMap())
+            records.push_back(entry.second);
     }
     std::sort(records.begin(), records.end(),
               [](const _LiveObject& a, const _LiveObject& b) { return a.creationTime > b.creationTime; });
@@ -202,7 +222,8 @@ std::vector<std::string> KuLiveObjectLines(float now) {
         } else if (o->isString()) {
             const char* text = static_cast<KuString*>(o)->c_str();
             text += strspn(text, " \t");
-            snprintf(line, sizeof line, "%s age: %d \"%.20s\" [%s:%d]", o->typeStr(), age, text, file, r.line);
+            snprintf(line, sizeof line, "%s age: %d \"%.20s\" [%s:%d]", o->typeStr(), age, text, file,
+                     r.line);
         } else if (o->kindCode() == kKuTypeImage && o->debugLabel()) {
             snprintf(line, sizeof line, "%s age: %d (%s)", o->typeStr(), age, o->debugLabel());
         } else if (o->isInt()) {
@@ -222,4 +243,6 @@ std::vector<std::string> KuLiveObjectLines(float now) {
 static KuNullObject nullObjectStorage{kKuImmortalTag};
 KuNullObject* const kKuNullObject = &nullObjectStorage;
 
-KuNullObject* KuNullObject::null() { return KuAutorelease(new KuNullObject); }
+KuNullObject* KuNullObject::null() {
+    return KuAutorelease(new KuNullObject);
+}

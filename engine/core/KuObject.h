@@ -62,8 +62,8 @@ public:
     virtual float floatValue() const { return 0; }
     virtual unsigned unsignedIntValue() const { return 0; }
     virtual KuPoint pointValue(KuPoint fallback) const;
-    virtual KuString* toString();      // autoreleased
-    virtual KuString* toDebugString();  // autoreleased; typeStr()
+    virtual KuString* toString();        // autoreleased
+    virtual KuString* toDebugString();   // autoreleased; typeStr()
     virtual KuString* dump(int indent);  // autoreleased; typeStr()
     // Shown beside the type in the live-object listing (images give their name); null for none.
     virtual const char* debugLabel() const { return nullptr; }

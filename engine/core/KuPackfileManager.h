@@ -12,7 +12,7 @@
 #include "KuString.h"
 
 class KuPackfileManager {
-  public:
+public:
     // The file's bytes, autoreleased, or null. Unless exact, a name holding "_en." is first tried
     // with the game language in its place. A missing absolute path warns "Can't open file '%@'";
     // a name found nowhere else gives null without a message.

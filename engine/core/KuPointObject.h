@@ -4,7 +4,7 @@
 #include "KuObject.h"
 
 class KuPointObject : public KuObject {
-  public:
+public:
     KuPoint point;
     explicit KuPointObject(KuPoint p = {}) : KuObject(kKuTypePointObject), point(p) {}
     static KuPointObject* newWithPoint(KuPoint p) { return new KuPointObject(p); }  // owned
@@ -18,7 +18,7 @@ class KuPointObject : public KuObject {
 };
 
 class KuRectObject : public KuObject {
-  public:
+public:
     KuRect rect;  // first corner (minimum), second corner (maximum)
     explicit KuRectObject(KuRect r = {}) : KuObject(kKuTypeRectObject), rect(r) {}
     static KuRectObject* newWithRect(KuRect r) { return new KuRectObject(r); }  // owned

@@ -8,7 +8,7 @@ template <typename T>
 class KuArray;
 
 class KuRegEx : public KuObject {
-  public:
+public:
     // Owned (count 1); null when the pattern is null or does not compile.
     static KuRegEx* newWithPattern(const char* pattern);
     // Autoreleased; null as above.
@@ -22,7 +22,7 @@ class KuRegEx : public KuObject {
     KuArray<KuString*>* match(const char* text, int length) const;
     int groupCount() const;
 
-  private:
+private:
     KuRegEx() = default;
     void* regex = nullptr;  // OnigRegex
 };

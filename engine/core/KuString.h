@@ -54,13 +54,13 @@ public:
 
     // KuObject
     const char* typeStr() const override { return "KuString"; }
-    int intValue() const override;               // "%d", 0 when unreadable
-    unsigned unsignedIntValue() const override;  // "%u"
-    float floatValue() const override;           // "%g"
+    int intValue() const override;                        // "%d", 0 when unreadable
+    unsigned unsignedIntValue() const override;           // "%u"
+    float floatValue() const override;                    // "%g"
     KuPoint pointValue(KuPoint fallback) const override;  // "(%g,%g)" or "{%g,%g}"
-    KuString* toString() override;               // a copy, autoreleased
+    KuString* toString() override;                        // a copy, autoreleased
     KuString* toDebugString() override { return toString(); }
-    KuString* dump(int indent) override;         // "\"%s\""
+    KuString* dump(int indent) override;  // "\"%s\""
 
     // A KuNumber (autoreleased or shared) when the text is an integer or a plain decimal; else null.
     KuNumber* numberValue() const;
@@ -117,7 +117,7 @@ public:
     bool stripQuotes(char q);
 
 private:
-    int capacity = 0;  // bytes allocated for cstr, 0 while cstr came from a plain copy
+    int capacity = 0;         // bytes allocated for cstr, 0 while cstr came from a plain copy
     bool reserve(int bytes);  // room for bytes (the NUL included); false when it cannot be had
     void textChanged(int newLength);
 };
@@ -152,7 +152,7 @@ void initStringCacheMap();
 void releaseKuStringCache(KuStringCacheMap* map);
 void destroyStringCacheMap();
 void dumpKuStringCache(bool verbose);  // through KuLog, in unsigned byte order of the texts
-int KuStringCacheCount();               // strings in this thread's cache
+int KuStringCacheCount();              // strings in this thread's cache
 
 // UTF-8, decoded into 16-bit units (at most three-byte sequences).
 int utf8Strlen(const char* s);
@@ -206,15 +206,17 @@ bool KuDoesFileExistAtPath(const KuString* path);
 bool KuDoesFileExistAtPath(const char* path);
 
 // The 77 immortal key strings: the 76 below and KUSTR_EMPTY ("").
-#define KU_KEY_STRINGS(X)                                                                             \
-    X(name) X(anim) X(flags) X(fps) X(frames) X(frame) X(offsets) X(offset) X(triggers) X(trigger)     \
-    X(sheet) X(image) X(object) X(objects) X(layer) X(layers) X(parallax) X(animations) X(loop)        \
-    X(background) X(metadata) X(meta) X(format) X(sourceColorRect) X(sourceSize) X(spriteColorRect)   \
-    X(spriteSourceSize) X(textureRect) X(spriteOffset) X(spriteSize) X(version) X(guid) X(filename)    \
-    X(files) X(file) X(size) X(pos) X(x) X(y) X(w) X(h) X(UNKNOWN) X(points) X(point) X(facing)         \
-    X(front) X(back) X(left) X(right) X(up) X(down) X(stand) X(walk) X(ERROR) X(id) X(unknown) X(type) \
-    X(null) X(default) X(from) X(to) X(frameTags) X(args) X(build) X(group) X(zsort) X(prop) X(spot)    \
-    X(usepos) X(usepos2) X(usedir) X(usedir2) X(hotspot) X(walkboxes) X(polygon) X(debug)
+#define KU_KEY_STRINGS(X)                                                                                    \
+    X(name)                                                                                                  \
+    X(anim) X(flags) X(fps) X(frames) X(frame) X(offsets) X(offset) X(triggers) X(trigger) X(sheet) X(image) \
+        X(object) X(objects) X(layer) X(layers) X(parallax) X(animations) X(loop) X(background) X(metadata)  \
+            X(meta) X(format) X(sourceColorRect) X(sourceSize) X(spriteColorRect) X(spriteSourceSize)        \
+                X(textureRect) X(spriteOffset) X(spriteSize) X(version) X(guid) X(filename) X(files) X(file) \
+                    X(size) X(pos) X(x) X(y) X(w) X(h) X(UNKNOWN) X(points) X(point) X(facing) X(front)      \
+                        X(back) X(left) X(right) X(up) X(down) X(stand) X(walk) X(ERROR) X(id) X(unknown)    \
+                            X(type) X(null) X(default) X(from) X(to) X(frameTags) X(args) X(build) X(group)  \
+                                X(zsort) X(prop) X(spot) X(usepos) X(usepos2) X(usedir) X(usedir2)           \
+                                    X(hotspot) X(walkboxes) X(polygon) X(debug)
 
 #define KU_DECLARE_KEY(k) extern KuString* const KUSTR_##k;
 KU_KEY_STRINGS(KU_DECLARE_KEY)

@@ -16,9 +16,15 @@ struct KuColor {
     float red = 0, green = 0, blue = 0, alpha = 0;
 };
 
-inline bool operator==(KuPoint a, KuPoint b) { return a.x == b.x && a.y == b.y; }
-inline bool operator!=(KuPoint a, KuPoint b) { return !(a == b); }
-inline bool operator==(const KuRect& a, const KuRect& b) { return a.first == b.first && a.second == b.second; }
+inline bool operator==(KuPoint a, KuPoint b) {
+    return a.x == b.x && a.y == b.y;
+}
+inline bool operator!=(KuPoint a, KuPoint b) {
+    return !(a == b);
+}
+inline bool operator==(const KuRect& a, const KuRect& b) {
+    return a.first == b.first && a.second == b.second;
+}
 inline bool operator==(const KuColor& a, const KuColor& b) {
     return a.red == b.red && a.green == b.green && a.blue == b.blue && a.alpha == b.alpha;
 }

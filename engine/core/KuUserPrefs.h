@@ -25,7 +25,7 @@ extern const unsigned char kPrivatePrefsDataKey[16];
 extern const unsigned char kPrivatePrefsDataKey2[16];
 
 class KuUserPrefs : public KuObject {
-  public:
+public:
     KuDictionary* dict = nullptr;        // owned; null until loaded
     KuString* path = nullptr;            // owned; null until resolved
     const unsigned char* key = nullptr;  // points at keyBytes when the store has a key
@@ -90,7 +90,7 @@ class KuUserPrefs : public KuObject {
     bool isNumber(KuPrefsKey k);
     bool isString(KuPrefsKey k);
 
-  private:
+private:
     unsigned char keyBytes[16] = {};
     KuObject* storeValue(const char* k, KuObject* value);  // retained by the dictionary; marks dirty
     bool removePresent(const char* k);                     // true when the key was there

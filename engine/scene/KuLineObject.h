@@ -12,7 +12,7 @@
 class KuString;
 
 class KuLineObject : public KuObject {
-  public:
+public:
     KuLineObject() : KuObject(kKuTypeObject) {}
 
     // Factories: new... owned (release it); the others autoreleased.

@@ -12,7 +12,7 @@
 class KuString;
 
 class KuPolygonObject : public KuObject {
-  public:
+public:
     KuPolygonObject();
     ~KuPolygonObject() override;  // releases the points
 
@@ -72,7 +72,7 @@ class KuPolygonObject : public KuObject {
 
     const char* typeStr() const override { return "KuPolygonObject"; }
 
-  private:
+private:
     KuArray<KuPointObject*>* points_;  // owned
     std::vector<_KuTriangle> triangles_;
 

@@ -74,7 +74,7 @@ using Stops = std::vector<std::pair<float, Rgba>>;
 
 // Small deterministic generator: the art must not change between runs or machines.
 class Rng {
-  public:
+public:
     explicit Rng(uint32_t seed) : state(seed ? seed : 1) {}
     uint32_t next() {
         state ^= state << 13;
@@ -85,7 +85,7 @@ class Rng {
     float uniform(float lo, float hi) { return lo + (hi - lo) * ((next() >> 8) / 16777216.0f); }
     int range(int lo, int hi) { return lo + static_cast<int>(next() % static_cast<uint32_t>(hi - lo + 1)); }
 
-  private:
+private:
     uint32_t state;
 };
 
@@ -165,7 +165,7 @@ float signedArea(const Poly& p) {
 }
 
 class Canvas {
-  public:
+public:
     Canvas() = default;
     Canvas(int width, int height) : w(width), h(height), px(static_cast<size_t>(width) * height * 4, 0.0f) {}
 
@@ -291,7 +291,7 @@ class Canvas {
         return out;
     }
 
-  private:
+private:
     int w = 0, h = 0;
     std::vector<float> px;  // premultiplied RGBA
 

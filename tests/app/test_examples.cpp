@@ -153,7 +153,7 @@ std::pair<int, int> pngSize(const std::string& path) {
 }
 
 class ExamplesProject : public KuPoolTest {
-  protected:
+protected:
     void SetUp() override {
         KuPoolTest::SetUp();
         KuClearResourcePaths();

@@ -12,7 +12,8 @@ std::vector<std::string> searchList() {
     std::vector<std::string> out;
     KuArray<KuString*>* list = KuResourcePathArray();
     if (list)
-        for (KuString* s : *list) out.push_back(s->c_str());
+        for (KuString* s : *list)
+            out.push_back(s->c_str());
     return out;
 }
 
@@ -129,7 +130,8 @@ protected:
     TempFolder folder;
     KuArray<KuObject*>* args(std::vector<std::string> values) {
         KuArray<KuObject*>* a = KuArray<KuObject*>::array();
-        for (auto& v : values) a->addObject(KuStrf("%s", v.c_str()));
+        for (auto& v : values)
+            a->addObject(KuStrf("%s", v.c_str()));
         return a;
     }
 };
@@ -154,8 +156,8 @@ TEST_F(RoomChoiceTest, Cases) {
         {{missing}, nullptr, nullptr, true},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(::testing::Message() << "args " << row.args.size() << " last "
-                                          << (row.lastRoom ? row.lastRoom : "(unset)"));
+        SCOPED_TRACE(::testing::Message()
+                     << "args " << row.args.size() << " last " << (row.lastRoom ? row.lastRoom : "(unset)"));
         bool forget = false;
         KuString* lastRoom = row.lastRoom ? KuStrf("%s", row.lastRoom) : nullptr;
         KuString* chosen = GameApp::chooseRoomDocument(args(row.args), lastRoom, &forget);
@@ -212,7 +214,8 @@ TEST_F(RecentRoomsTest, OpeningMovesARoomToTheFrontOnce) {
     };
     for (const Row& row : rows) {
         GameScene::setRecentRooms(nullptr);
-        for (const char* path : row.opened) GameScene::addRecentRoom(KuStrf("%s", path));
+        for (const char* path : row.opened)
+            GameScene::addRecentRoom(KuStrf("%s", path));
         EXPECT_EQ(texts(), row.expected);
     }
 }

@@ -80,7 +80,7 @@ inline Parsed parseText(const std::string& text, KuDictionary* symbols = nullptr
 }
 
 class WarningLog : public KuLogHooks {
-  public:
+public:
     std::vector<std::string> lines;
     int appReceivesWarning(const char* text) override {
         lines.push_back(text);
@@ -96,7 +96,7 @@ class WarningLog : public KuLogHooks {
 // Collects warnings instead of printing them; drains the pool after each test so that leaks of
 // references show up under the leak checker.
 class JsonTest : public ::testing::Test {
-  protected:
+protected:
     WarningLog warnings;
     void SetUp() override {
         KuSetLogHooks(&warnings);

@@ -15,7 +15,7 @@ namespace {
 
 // Records its id in a shared log when destroyed.
 class Tracked : public KuObject {
-  public:
+public:
     Tracked(int id, std::vector<int>* log) : id(id), log(log) {}
     ~Tracked() override {
         if (log) log->push_back(id);

@@ -14,7 +14,7 @@
 namespace {
 
 class Tracked : public KuObject {
-  public:
+public:
     Tracked(int id, std::vector<int>* log) : id(id), log(log) {}
     ~Tracked() override {
         if (log) log->push_back(id);

@@ -17,8 +17,6 @@
 
 namespace {
 
-
-
 std::string bytesOf(KuData* data) {
     if (!data) return "<null>";
     return std::string(reinterpret_cast<const char*>(data->bytes), static_cast<size_t>(data->length));
@@ -26,7 +24,7 @@ std::string bytesOf(KuData* data) {
 
 // Takes every warning so that the test can check its text; nothing is printed.
 class WarningCollector : public KuLogHooks {
-  public:
+public:
     std::vector<std::string> warnings;
     int appReceivesWarning(const char* m) override {
         warnings.emplace_back(m);
@@ -35,7 +33,7 @@ class WarningCollector : public KuLogHooks {
 };
 
 class FileTest : public KuPoolTest {
-  protected:
+protected:
     WarningCollector collector;
     TempFolder folder;
     void SetUp() override {

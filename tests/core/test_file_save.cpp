@@ -17,8 +17,6 @@
 
 namespace {
 
-
-
 // A room-like document of about n bytes, each line naming its number so that a torn or shifted
 // write cannot pass for a whole document.
 std::string document(const char* tag, size_t n) {
@@ -48,7 +46,7 @@ std::vector<std::string> folderEntries(const std::string& folder) {
 }
 
 class SaveTest : public KuPoolTest {
-  protected:
+protected:
     TempFolder folder;
     void SetUp() override {
         KuPoolTest::SetUp();

@@ -10,7 +10,7 @@
 namespace {
 
 class HashTest : public KuPoolTest {
-  protected:
+protected:
     void SetUp() override {
         KuPoolTest::SetUp();
         savedSeed = KuGetRandomSeed();

@@ -21,7 +21,6 @@ const char* const kTimePrefix = R"(\[\d\d:\d\d:\d\d\] )";
 // "[%x %X] " in the C locale.
 const char* const kLogStamp = R"(\[\d\d/\d\d/\d\d \d\d:\d\d:\d\d\] )";
 
-
 bool matches(const std::string& text, const std::string& pattern) {
     return std::regex_match(text, std::regex(pattern));
 }
@@ -37,7 +36,7 @@ std::string logPathUnder(const std::string& root) {
 }
 
 class RecordingHooks : public KuLogHooks {
-  public:
+public:
     std::vector<std::string> calls;
     int warningAnswer = 0;
     int errorAnswer = 0;
@@ -67,7 +66,7 @@ class RecordingHooks : public KuLogHooks {
 };
 
 class LogTest : public KuPoolTest {
-  protected:
+protected:
     void TearDown() override {
         KuSetLogHooks(nullptr);
         KuSetIgnoreAlerts(false);

@@ -11,7 +11,8 @@ namespace {
 // Counts its destructions and can autorelease another object while being destroyed.
 class Probe : public KuObject {
 public:
-    explicit Probe(int* destroyed, int32_t typeWord = kKuTypeObject) : KuObject(typeWord), destroyed(destroyed) {}
+    explicit Probe(int* destroyed, int32_t typeWord = kKuTypeObject)
+        : KuObject(typeWord), destroyed(destroyed) {}
     ~Probe() override {
         if (destroyed) (*destroyed)++;
         if (autoreleaseOnDestroy) KuAutorelease(autoreleaseOnDestroy);
@@ -24,7 +25,9 @@ public:
 };
 
 std::vector<std::string> reported;
-void captureReport(const char* message) { reported.emplace_back(message); }
+void captureReport(const char* message) {
+    reported.emplace_back(message);
+}
 
 class ObjectTest : public KuPoolTest {
 protected:
@@ -57,8 +60,10 @@ TEST_F(ObjectTest, ImmortalCountNeverChangesButHooksRun) {
     int destroyed = 0;
     Probe p(&destroyed);
     p.makeImmortal();
-    for (int i = 0; i < 5; i++) KuRelease(&p);
-    for (int i = 0; i < 3; i++) KuRetain(&p);
+    for (int i = 0; i < 5; i++)
+        KuRelease(&p);
+    for (int i = 0; i < 3; i++)
+        KuRetain(&p);
     EXPECT_EQ(p.refCount, kKuImmortal);
     EXPECT_EQ(destroyed, 0);
     EXPECT_EQ(p.releases, 5);
@@ -143,12 +148,14 @@ TEST_F(ObjectTest, CurrentPoolCreatesOneBottomPoolOnAFreshThread) {
 TEST_F(ObjectTest, StackOverflowAndUnderflowAreReportedAndChangeNothing) {
     std::thread worker([] {
         KuAutoreleasePool::initThreadPool();
-        for (int i = 0; i < 10; i++) KuAutoreleasePool::pushPool();
+        for (int i = 0; i < 10; i++)
+            KuAutoreleasePool::pushPool();
         EXPECT_EQ(KuAutoreleasePool::stackDepth(), 10);
         EXPECT_TRUE(reported.empty());
         KuAutoreleasePool::pushPool();
         EXPECT_EQ(KuAutoreleasePool::stackDepth(), 10);
-        for (int i = 0; i < 9; i++) KuAutoreleasePool::popPool();
+        for (int i = 0; i < 9; i++)
+            KuAutoreleasePool::popPool();
         EXPECT_EQ(KuAutoreleasePool::stackDepth(), 1);
         KuAutoreleasePool::popPool();
         EXPECT_EQ(KuAutoreleasePool::stackDepth(), 1);
@@ -180,11 +187,11 @@ TEST_F(ObjectTest, TypeNames) {
         int32_t typeWord;
         const char* name;
     } rows[] = {
-        {0, "KuObject"},           {1, "KuString"},           {2, "KuMutableString"},  {3, "KuArray"},
-        {4, "KuDictionary"},       {5, "KuNumber"},           {6, "KuList"},           {7, "KuPointObject"},
-        {8, "KuRectObject"},       {0x109, "KuImage"},        {0x10A, "KuTextSprite"}, {11, "KuObject"},
-        {0x10B, "KuRenderNode"},   {12, "KuTexture2D"},       {13, "KuData"},          {14, "KuNullObject"},
-        {15, "KuBitmapFont"},      {16, "KuSpineRenderNode"}, {17, "KuObject"},        {0x100, "KuRenderNode"},
+        {0, "KuObject"},         {1, "KuString"},           {2, "KuMutableString"},  {3, "KuArray"},
+        {4, "KuDictionary"},     {5, "KuNumber"},           {6, "KuList"},           {7, "KuPointObject"},
+        {8, "KuRectObject"},     {0x109, "KuImage"},        {0x10A, "KuTextSprite"}, {11, "KuObject"},
+        {0x10B, "KuRenderNode"}, {12, "KuTexture2D"},       {13, "KuData"},          {14, "KuNullObject"},
+        {15, "KuBitmapFont"},    {16, "KuSpineRenderNode"}, {17, "KuObject"},        {0x100, "KuRenderNode"},
         {0x111, "KuRenderNode"},
     };
     for (const Row& row : rows) {

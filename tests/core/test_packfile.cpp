@@ -10,14 +10,13 @@
 
 namespace {
 
-
 std::string textOf(KuData* data) {
     if (!data) return "<null>";
     return std::string(reinterpret_cast<const char*>(data->bytes), static_cast<size_t>(data->length));
 }
 
 class Reports : public KuLogHooks {
-  public:
+public:
     std::vector<std::string> warnings, errors;
     int appReceivesWarning(const char* m) override {
         warnings.emplace_back(m);
@@ -30,7 +29,7 @@ class Reports : public KuLogHooks {
 };
 
 class PackfileTest : public KuPoolTest {
-  protected:
+protected:
     Reports reports;
     TempFolder search, hot;
     void SetUp() override {

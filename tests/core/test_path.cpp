@@ -11,7 +11,7 @@
 namespace {
 
 class PathTest : public KuPoolTest {
-  protected:
+protected:
     void TearDown() override {
         KuClearResourcePaths();
         KuPoolTest::TearDown();

@@ -18,8 +18,6 @@
 
 namespace {
 
-
-
 // What a stored value is: "int 3", "float 0.5", "string x", "point", "absent", ...
 std::string storedKind(KuUserPrefs* prefs, const char* key) {
     KuObject* o = prefs->getObject(key);
@@ -33,12 +31,12 @@ std::string storedKind(KuUserPrefs* prefs, const char* key) {
 }
 
 class WarningCollector : public KuLogHooks {
-  public:
+public:
     int appReceivesWarning(const char*) override { return 1; }
 };
 
 class PrefsTest : public KuPoolTest {
-  protected:
+protected:
     TempFolder folder;
     WarningCollector quiet;  // damaged files are reported by the reader; the tests expect them
     void SetUp() override {

@@ -514,7 +514,7 @@ TEST_F(StringTest, StripQuotes) {
 // >>cache
 
 class StringCacheTest : public StringTest {
-  protected:
+protected:
     void SetUp() override {
         StringTest::SetUp();
         destroyStringCacheMap();  // other tests (the JSON reader's) may have filled it

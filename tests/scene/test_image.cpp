@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "KuBaseScene.h"
 #include "KuLayout.h"
 #include "KuTextureManager.h"
 #include "RvImageCodec.h"
@@ -207,7 +208,6 @@ TEST_F(ImageTest, IdleTexturesHeldOnlyByTheCacheExpire) {
     EXPECT_GT(textureManager.totalSize(), 0);
     EXPECT_EQ(textureManager.expireTextures(0.5f), 0) << "nothing is old yet";
     const double saved = _globalTime;
-    extern double _globalTime;
     _globalTime += 10;
     EXPECT_EQ(textureManager.expireTextures(5), 1);
     EXPECT_EQ(textureManager.findTextureWithName(str("idle")), nullptr);

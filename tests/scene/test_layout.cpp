@@ -28,7 +28,7 @@ KuRect margins(float left, float top, float right, float bottom) {
 }
 
 class LayoutTest : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override {
         KuSetDeviceScale(1);
         KuSetLayout({320, 240}, {}, {320, 240});
