@@ -12,28 +12,15 @@ RvCommandBuffer::~RvCommandBuffer() {
     delete[] bytes_;
 }
 
-void* RvCommandBuffer::append(RvCommandFunction execute, size_t payloadSize) {
-    // Every record starts 8-byte aligned, so payload fields can be read in place.
-    size_t size = (sizeof(RvCommandHeader) + payloadSize + 7) & ~static_cast<size_t>(7);
-    if (length_ + size > capacity_) {
-        size_t grown = capacity_ ? capacity_ : kInitialCapacity;
-        while (length_ + size > grown)
-            grown *= 2;
-        auto* bigger = new uint8_t[grown];
-        if (length_) memcpy(bigger, bytes_, length_);
-        delete[] bytes_;
-        bytes_ = bigger;
-        capacity_ = grown;
-    }
-    uint8_t* record = bytes_ + length_;
-    // Only the alignment tail is cleared: the caller writes every payload field.
-    size_t used = sizeof(RvCommandHeader) + payloadSize;
-    if (size > used) memset(record + used, 0, size - used);
-    RvCommandHeader header{execute, static_cast<uint64_t>(size)};
-    memcpy(record, &header, sizeof header);
-    length_ += size;
-    records_++;
-    return record + sizeof(RvCommandHeader);
+void RvCommandBuffer::grow(size_t size) {
+    size_t grown = capacity_ ? capacity_ : kInitialCapacity;
+    while (length_ + size > grown)
+        grown *= 2;
+    auto* bigger = new uint8_t[grown];
+    if (length_) memcpy(bigger, bytes_, length_);
+    delete[] bytes_;
+    bytes_ = bigger;
+    capacity_ = grown;
 }
 
 void RvCommandBuffer::retain(KuObject* object) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "KuObject.h"
@@ -31,7 +32,22 @@ public:
     // Appends a record and returns its payload for the caller to fill (every field: it is not
     // cleared), valid until the next append. The capacity doubles until the record fits and is kept
     // from frame to frame.
-    void* append(RvCommandFunction execute, size_t payloadSize);
+    // Inline: it runs several times per draw.
+    void* append(RvCommandFunction execute, size_t payloadSize) {
+        // Every record starts 8-byte aligned, so payload fields can be read in place.
+        size_t used = sizeof(RvCommandHeader) + payloadSize;
+        size_t size = (used + 7) & ~static_cast<size_t>(7);
+        if (size > capacity_ - length_) grow(size);
+        uint8_t* record = bytes_ + length_;
+        // Only the alignment tail is cleared: the caller writes every payload field.
+        for (size_t i = used; i < size; i++)
+            record[i] = 0;
+        RvCommandHeader header{execute, static_cast<uint64_t>(size)};
+        memcpy(record, &header, sizeof header);
+        length_ += size;
+        records_++;
+        return record + sizeof(RvCommandHeader);
+    }
     template <typename T>
     T* append(RvCommandFunction execute) {
         return static_cast<T*>(append(execute, sizeof(T)));
@@ -61,6 +77,9 @@ public:
     }
 
 private:
+    // Doubles the capacity until `size` more bytes fit, keeping the recorded bytes.
+    void grow(size_t size);
+
     uint8_t* bytes_ = nullptr;
     size_t length_ = 0;
     size_t capacity_ = 0;

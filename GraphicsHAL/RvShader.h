@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -120,8 +121,10 @@ public:
     const_iterator end() const { return entries_.end(); }
     size_t size() const { return entries_.size(); }
     iterator find(const char* name) {
+        // Lengths first: most names differ in length, and the bytes compare without a strlen each.
+        size_t length = strlen(name);
         for (auto it = entries_.begin(); it != entries_.end(); ++it)
-            if (it->first == name) return it;
+            if (it->first.size() == length && memcmp(it->first.data(), name, length) == 0) return it;
         return entries_.end();
     }
     RvShaderVariable* at(const char* name) {

@@ -531,7 +531,12 @@ void RvOpenGLShaderParameterWriteConstant(RvShaderParameter* parameter, RvRender
     if (!p || !r || !bytes || count <= 0 || !r->isRecording()) return;
     int type = p->type.load();
     if (type != kRvParameterUnknown && type != kRvParameterConstant) return;
-    size_t size = RvEncodingSize(encoding) * static_cast<size_t>(count);
+    // 32-bit scalars (every uniform this back end writes) without the general size lookup.
+    int scalar = RvEncodingScalarType(encoding);
+    size_t element = scalar == kRvScalarFloat || scalar == kRvScalarInt32
+                         ? 4 * static_cast<size_t>(RvEncodingCount(encoding))
+                         : RvEncodingSize(encoding);
+    size_t size = element * static_cast<size_t>(count);
     if (!size || size > 4096) return;
     auto* record = static_cast<RvOpenGLWriteConstantRecord*>(
         r->recording->append(RvOpenGLExecuteWriteConstant, sizeof(RvOpenGLWriteConstantRecord) + size));
@@ -891,11 +896,21 @@ static RvOpenGLVertexArray* makeVertexArray(RvOpenGLRenderer* r, RvOpenGLShader*
     return array;
 }
 
+// The mesh holding the buffers and submeshes: the end of the prototype chain.
+static const RvMesh* dataMeshOf(const RvMesh* mesh) {
+    while (mesh->prototype)
+        mesh = mesh->prototype;
+    return mesh;
+}
+
 void RvOpenGLExecuteBindMesh(RvRenderer* renderer, const void* payload) {
     auto* r = glRenderer(renderer);
     auto* mesh = static_cast<RvOpenGLMesh*>(static_cast<const RvOpenGLObjectRecord*>(payload)->object);
     auto* shader = static_cast<RvOpenGLShader*>(mesh->shader);
-    auto* vb = static_cast<RvOpenGLVertexBuffer*>(RvMeshGetVertexBuffer(mesh));
+    const RvMesh* data = dataMeshOf(mesh);
+    auto* vb = static_cast<RvOpenGLVertexBuffer*>(data->vertexBuffer);
+    // The array is read only after the buffer's build check: start loading it now.
+    __builtin_prefetch(mesh->vertexArray);
     uint32_t shaderBuild = RvOpenGLShaderCompile(shader);
     uint32_t bufferBuild = RvOpenGLVertexBufferCompile(vb);
     RvOpenGLVertexArray* array = mesh->vertexArray;
@@ -914,11 +929,14 @@ void RvOpenGLExecuteBindMesh(RvRenderer* renderer, const void* payload) {
         mesh->vertexArray = array;
     }
     glBindVertexArray(array->name);
-    setConstantAttributes(array);
-    auto* ib = static_cast<RvOpenGLIndexBuffer*>(RvMeshGetIndexBuffer(mesh));
-    RvOpenGLIndexBufferCompile(ib);
+    if (!array->constantAttributes.empty()) setConstantAttributes(array);
+    auto* ib = static_cast<RvOpenGLIndexBuffer*>(data->indexBuffer);
+    uint32_t elements = 0;
+    if (ib) {
+        RvOpenGLIndexBufferCompile(ib);
+        elements = ib->buildNumber;
+    }
     // The element binding is state of the vertex array: set only when it changes.
-    uint32_t elements = ib ? ib->buildNumber : 0;
     if (array->elementBuild != elements) {
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ib ? ib->name : 0);
         array->elementBuild = elements;
@@ -949,19 +967,23 @@ void RvOpenGLIndexBufferDraw(RvIndexBuffer* buffer, RvRenderer* r, int primitive
         primitiveMode(primitiveType), type, count};
 }
 
-void RvOpenGLMeshDraw(RvMesh* mesh, RvRenderer* r, uint32_t submeshMask) {
-    if (!mesh || !r) return;
-    RvIndexBuffer* ib = RvMeshGetIndexBuffer(mesh);
-    RvVertexBuffer* vb = RvMeshGetVertexBuffer(mesh);
-    int count = RvMeshGetSubmeshCount(mesh);
-    for (int i = 0; i < count && i < 32; i++) {
+static void drawSubmeshes(const RvMesh* data, RvRenderer* r, uint32_t submeshMask) {
+    RvIndexBuffer* ib = data->indexBuffer;
+    RvVertexBuffer* vb = data->vertexBuffer;
+    size_t count = data->submeshes.size();
+    for (size_t i = 0; i < count && i < 32; i++) {
         if (!(submeshMask & (1u << i))) continue;
-        RvSubmesh sm = RvMeshGetSubmesh(mesh, i);
+        const RvSubmesh& sm = data->submeshes[i];
         if (ib)
             RvOpenGLIndexBufferDraw(ib, r, sm.primitiveType, sm.first, sm.count);
         else
             RvOpenGLVertexBufferDraw(vb, r, sm.primitiveType, sm.first, sm.count);
     }
+}
+
+void RvOpenGLMeshDraw(RvMesh* mesh, RvRenderer* r, uint32_t submeshMask) {
+    if (!mesh || !r) return;
+    drawSubmeshes(dataMeshOf(mesh), r, submeshMask);
 }
 
 void RvOpenGLExecuteDrawArrays(RvRenderer* renderer, const void* payload) {
@@ -979,10 +1001,12 @@ void RvOpenGLExecuteDrawElements(RvRenderer* renderer, const void* payload) {
 }
 
 void RvOpenGLMeshInstance::draw(RvRenderer* r) {
-    if (!mesh_ || RvMeshIsEmpty(mesh_)) return;
+    if (!mesh_) return;
+    const RvMesh* data = dataMeshOf(mesh_);
+    if (!data->vertexBuffer || data->vertexBuffer->vertexCount == 0) return;  // empty
     if (!RvOpenGLMeshBind(mesh_, r)) return;
     RvShaderInstanceWriteParameters(shaderInstance_, r);
-    RvOpenGLMeshDraw(mesh_, r, submeshMask);
+    if (r) drawSubmeshes(data, r, submeshMask);
 }
 
 // >>read pixels
