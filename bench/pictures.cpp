@@ -9,18 +9,25 @@
 #include <benchmark/benchmark.h>
 #include <stb_image.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "KuArray.h"
+#include "KuBaseScene.h"
 #include "KuGraphics.h"
 #include "KuLog.h"
 #include "KuPolygonObject.h"
+#include "KuSpriteSheet.h"
 #include "KuString.h"
+#include "KuTextureManager.h"
 #include "RvImageCodec.h"
 
 namespace {
@@ -73,7 +80,8 @@ std::vector<uint8_t>& generatedAtlasPNG() {
 }
 
 std::vector<uint8_t>& sharedAtlasPNG() {
-    static std::vector<uint8_t> file = readFile(std::string(TANSY_SHARED_DATA_DIR) + "/spritesheets/monsters.png");
+    static std::vector<uint8_t> file =
+        readFile(std::string(TANSY_SHARED_DATA_DIR) + "/spritesheets/monsters.png");
     return file;
 }
 
@@ -99,7 +107,8 @@ void decodeWithLibpng(benchmark::State& state, const std::string& name) {
         }
         benchmark::DoNotOptimize(bitmap.pixels.data());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bitmap.pixels.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(bitmap.pixels.size()));
 }
 
 void decodeWithStb(benchmark::State& state, const std::string& name) {
@@ -111,7 +120,8 @@ void decodeWithStb(benchmark::State& state, const std::string& name) {
     int64_t produced = 0;
     for (auto _ : state) {
         int w = 0, h = 0, channels = 0;
-        stbi_uc* pixels = stbi_load_from_memory(file->data(), static_cast<int>(file->size()), &w, &h, &channels, 4);
+        stbi_uc* pixels =
+            stbi_load_from_memory(file->data(), static_cast<int>(file->size()), &w, &h, &channels, 4);
         if (!pixels) {
             state.SkipWithError(stbi_failure_reason());
             return;
@@ -121,6 +131,109 @@ void decodeWithStb(benchmark::State& state, const std::string& name) {
         stbi_image_free(pixels);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * produced);
+}
+
+// >>sheet loading
+
+// The generated atlas as a sprite sheet on disk: "atlas.png" and a format 4 control file naming
+// its 500 frames, each trimmed a little inside its cell.
+struct SheetFolder {
+    std::string path;
+    SheetFolder() {
+        char pattern[] = "/tmp/tansy-bench-XXXXXX";
+        if (!mkdtemp(pattern)) return;
+        path = pattern;
+        const std::vector<uint8_t>& png = generatedAtlasPNG();
+        std::ofstream(path + "/atlas.png", std::ios::binary)
+            .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+        std::string control = "{\"frames\": {";
+        for (int frame = 0; frame < kFrames; frame++) {
+            const int x = (frame % kCellsPerRow) * kCell, y = (frame / kCellsPerRow) * kCell;
+            char entry[400];
+            snprintf(entry, sizeof entry,
+                     "%s\"sprite_%03d\": {\"frame\": {\"x\": %d, \"y\": %d, \"w\": %d, \"h\": %d}, "
+                     "\"rotated\": false, "
+                     "\"trimmed\": true, \"spriteSourceSize\": {\"x\": 1, \"y\": 1, \"w\": %d, \"h\": %d}, "
+                     "\"sourceSize\": {\"w\": %d, \"h\": %d}}",
+                     frame ? ", " : "", frame, x, y, kCell - 2, kCell - 2, kCell - 2, kCell - 2, kCell,
+                     kCell);
+            control += entry;
+        }
+        control += "}, \"meta\": {\"app\": \"bench\", \"version\": \"1.0\", \"image\": \"atlas.png\"}}";
+        std::ofstream(path + "/atlas.json") << control;
+    }
+    ~SheetFolder() {
+        std::error_code ec;
+        if (!path.empty()) std::filesystem::remove_all(path, ec);
+    }
+};
+
+// Headless graphics with the texture program, made once.
+bool graphicsUp() {
+    static int state = 0;  // 0 not tried, 1 up, -1 unavailable
+    if (state) return state > 0;
+    state = -1;
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) return false;
+    KuGraphics::PrepareWindowAttributes();
+    SDL_Window* window = SDL_CreateWindow("bench", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 64, 64,
+                                          SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (!window || !KuGraphics::Initialize("opengl", 0, window, kKuGraphicsSynchronousSurface)) return false;
+    textureShaderProgram = new KuShader(1);
+    state = 1;
+    return true;
+}
+
+// One frame drawing the image into a small texture target: its atlas is uploaded by the frame.
+void drawOnce(KuImage* image, KuGraphicsTexture* target) {
+    KuGraphicsRenderer* r = KuGraphics::SharedObject()->renderer;
+    const KuColor clear{0, 0, 0, 0};
+    r->runSyncedToDisplay([&] {
+        if (!r->beginFrame()) return;
+        if (r->beginPass(target, &clear, nullptr, nullptr)) {
+            projectionMatrix = KuMatrixIdentity();
+            KuMatrixStackReset();
+            image->renderAt(KuPoint{0, 0});
+            r->endPass();
+        }
+        r->endFrame();
+    });
+}
+
+// cacheSheetWithName of the 500-frame sheet from an empty cache: control file, decoding, texture
+// and the frame that uploads it.
+void sheetLoad(benchmark::State& state) {
+    static SheetFolder folder;
+    if (folder.path.empty() || !graphicsUp()) {
+        state.SkipWithError("no temporary folder or no OpenGL context");
+        return;
+    }
+    KuClearResourcePaths();
+    KuAddResourcePath(folder.path.c_str());
+    auto* target = new KuGraphicsTexture;
+    target->initWithSize(KuPoint{16, 16}, true, false);
+    KuString* name = KuString::newWithString("atlas");
+    KuString* frame = KuString::newWithString("sprite_499");
+    int frames = 0;
+    for (auto _ : state) {
+        KuSpriteSheet* sheet = KuSpriteSheet::cacheSheetWithName(name);
+        KuImage* image = sheet ? sheet->copyImageNamed(frame, false) : nullptr;
+        if (!image) {
+            state.SkipWithError("the sheet did not load");
+            break;
+        }
+        drawOnce(image, target);
+        frames = sheet->frames->count();
+        state.PauseTiming();
+        KuSpriteSheet::releaseCache();
+        KuAutoreleasePool::drainCurrentPool();
+        state.ResumeTiming();
+    }
+    state.counters["frames"] = frames;
+    KuRelease(frame);
+    KuRelease(name);
+    KuRelease(target);
+    textureManager.releaseAllTextures();
+    KuAutoreleasePool::drainCurrentPool();
 }
 
 // >>triangulation
@@ -164,6 +277,7 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("Decode/stb_image/") + name).c_str(), decodeWithStb, name)
             ->Unit(benchmark::kMillisecond);
     }
+    benchmark::RegisterBenchmark("SheetLoad/tansy/atlas2048", sheetLoad)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Triangulate", triangulate)
         ->Arg(8)
         ->Arg(64)

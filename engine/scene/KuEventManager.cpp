@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "KuLog.h"
+#include "KuSpriteSheet.h"
 
 KuEventManager* eventManager = nullptr;
 bool removingEverything = false;
@@ -360,8 +361,9 @@ void KuEventManager::removeEverything() {
     emitters->removeAllObjects();
     removingEverything = false;
     changes++;
-    // The caches of emitter templates, sprite sheets and bitmap fonts are emptied here once those
-    // caches exist.
+    // The caches of emitter templates and bitmap fonts are emptied here too once those caches
+    // exist.
+    KuSpriteSheet::releaseCache();
 }
 
 void KuEventManager::removeEverythingWithObject(KuObject* object) {

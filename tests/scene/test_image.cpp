@@ -23,7 +23,7 @@ KuData* patternPNG(int width, int height) {
 }
 
 class ImageTest : public PictureTest {
-  protected:
+protected:
     void SetUp() override {
         PictureTest::SetUp();
         if (!graphicsReady()) GTEST_SKIP() << "no OpenGL 3.2 core context available";
@@ -65,7 +65,9 @@ TEST_F(ImageTest, QuadFollowsCentringAndAlignment) {
          },
          {-100, -50},
          {0, 0}},
-        {"top aligned, still centred across", [](KuImage* i) { i->align(static_cast<int>(kKuAlignTop)); }, {-50, -50},
+        {"top aligned, still centred across",
+         [](KuImage* i) { i->align(static_cast<int>(kKuAlignTop)); },
+         {-50, -50},
          {50, 0}},
         {"centre bit applied last",
          [](KuImage* i) { i->align(static_cast<int>(kKuAlignTop | kKuAlignRight | kKuAlignCenter)); },
@@ -80,7 +82,10 @@ TEST_F(ImageTest, QuadFollowsCentringAndAlignment) {
          },
          {0, 0},
          {100, 50}},
-        {"horizontal flip keeps the corners", [](KuImage* i) { i->flipHorizontally(true); }, {-50, -25}, {50, 25}},
+        {"horizontal flip keeps the corners",
+         [](KuImage* i) { i->flipHorizontally(true); },
+         {-50, -25},
+         {50, 25}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -236,7 +241,10 @@ TEST_F(ImageTest, DrawnPixelsFollowFlipsTintAndVisibility) {
              i->flipHorizontally(true);
          },
          [](int x, int y) { return patternPixel(7 - x, y); }},
-        {"tinted magenta", [](KuImage* i) { i->color(KuColor{1, 0, 1, 1}); },
+        {"tinted magenta",
+         [](KuImage* i) {
+             i->color(KuColor{1, 0, 1, 1});
+         },
          [](int x, int y) {
              Pixel p = patternPixel(x, 5 - y);
              p[1] = 0;
@@ -279,9 +287,8 @@ TEST_F(ImageTest, DrawnPixelsFollowFlipsTintAndVisibility) {
 TEST_F(ImageTest, RenderTextureImagesAndCopies) {
     KuImage* canvas = KuImage::newWithSize(KuPoint{32, 16}, false);
     ASSERT_NE(canvas, nullptr);
-    char expectedName[64];
-    snprintf(expectedName, sizeof expectedName, "RenderTexture-%p", static_cast<void*>(canvas));
-    EXPECT_STREQ(canvas->textureName->c_str(), expectedName);
+    KuString* expectedName = KuString::stringWithFormat("RenderTexture-%p", static_cast<void*>(canvas));
+    EXPECT_STREQ(canvas->textureName->c_str(), expectedName->c_str());
     EXPECT_NE(textureManager.findTextureWithName(canvas->textureName), nullptr);
     EXPECT_TRUE(canvas->flipVertically());
     EXPECT_EQ(canvas->width, 32);

@@ -57,63 +57,110 @@ struct FrameRow {
 
 TEST_F(SpriteSheetFormats, EachFormatReadsItsFrameKeys) {
     const FrameRow rows[] = {
-        {"format 4, the worked example", R"("version": "1.0")",
+        {"format 4, the worked example",
+         R"("version": "1.0")",
          R"({"frame": {"x": 10, "y": 20, "w": 30, "h": 40}, "spriteSourceSize": {"x": 5, "y": 6, "w": 30, "h": 40},
              "sourceSize": {"w": 64, "h": 64}, "rotated": false, "trimmed": true})",
-         {10, 20}, {40, 60}, {5, 18}, {64, 64}, {{5, 6}, {35, 46}}},
-        {"format 4, untrimmed", R"("version": "1.0")",
+         {10, 20},
+         {40, 60},
+         {5, 18},
+         {64, 64},
+         {{5, 6}, {35, 46}}},
+        {"format 4, untrimmed",
+         R"("version": "1.0")",
          R"({"frame": {"x": 2, "y": 169, "w": 142, "h": 157}, "spriteSourceSize": {"x": 0, "y": 0, "w": 142, "h": 157},
              "sourceSize": {"w": 142, "h": 157}})",
-         {2, 169}, {144, 326}, {0, 0}, {142, 157}, {{0, 0}, {142, 157}}},
-        {"format 2 strings", R"("format": 2)",
+         {2, 169},
+         {144, 326},
+         {0, 0},
+         {142, 157},
+         {{0, 0}, {142, 157}}},
+        {"format 2 strings",
+         R"("format": 2)",
          R"({"frame": "{{621,244},{117,30}}", "offset": "{43.5,0}", "sourceColorRect": "{{105,15},{117,30}}",
              "sourceSize": "{240,60}"})",
-         {621, 244}, {738, 274}, {105, 15}, {240, 60}, {{105, 15}, {222, 45}}},
-        {"format 2, a negative height counts by its size", R"("format": 2)",
+         {621, 244},
+         {738, 274},
+         {105, 15},
+         {240, 60},
+         {{105, 15}, {222, 45}}},
+        {"format 2, a negative height counts by its size",
+         R"("format": 2)",
          R"({"frame": "{{0,0},{8,8}}", "sourceColorRect": "{{1,2},{8,-8}}", "sourceSize": "{16,16}"})",
-         {0, 0}, {8, 8}, {1, 6}, {16, 16}, {{1, 2}, {9, -6}}},
-        {"format 3 strings", R"("format": 3, "version": "1.0")",
+         {0, 0},
+         {8, 8},
+         {1, 6},
+         {16, 16},
+         {{1, 2}, {9, -6}}},
+        {"format 3 strings",
+         R"("format": 3, "version": "1.0")",
          R"({"textureRect": "{{87,2},{26,10}}", "spriteOffset": "{0,1}", "spriteSize": "{26,10}",
              "spriteSourceSize": "{26,18}", "spriteTrimmed": true})",
-         {87, 2}, {113, 12}, {0, 5}, {26, 18}, {{0, 0}, {0, 0}}},
-        {"format 3, parenthesised points", R"("format": 3)",
+         {87, 2},
+         {113, 12},
+         {0, 5},
+         {26, 18},
+         {{0, 0}, {0, 0}}},
+        {"format 3, parenthesised points",
+         R"("format": 3)",
          R"J({"textureRect": "{{0,0},{4,6}}", "spriteOffset": "(-1,-1.5)", "spriteSize": "(4,6)",
              "spriteSourceSize": "(10,12)"})J",
-         {0, 0}, {4, 6}, {2, 1.5f}, {10, 12}, {{0, 0}, {0, 0}}},
-        {"format 5 (Aseprite), taken as untrimmed", R"("app": "http://www.aseprite.org/")",
+         {0, 0},
+         {4, 6},
+         {2, 1.5f},
+         {10, 12},
+         {{0, 0}, {0, 0}}},
+        {"format 5 (Aseprite), taken as untrimmed",
+         R"("app": "http://www.aseprite.org/")",
          R"({"frame": {"x": 16, "y": 0, "w": 16, "h": 16}, "spriteSourceSize": {"x": 0, "y": 0, "w": 16, "h": 16},
              "sourceSize": {"w": 99, "h": 99}, "duration": 100})",
-         {16, 0}, {32, 16}, {0, 0}, {16, 16}, {{0, 0}, {16, 16}}},
-        {"format 5 with an inner rectangle", R"("app": "http://www.aseprite.org/")",
+         {16, 0},
+         {32, 16},
+         {0, 0},
+         {16, 16},
+         {{0, 0}, {16, 16}}},
+        {"format 5 with an inner rectangle",
+         R"("app": "http://www.aseprite.org/")",
          R"({"frame": {"x": 0, "y": 0, "w": 20, "h": 10}, "spriteSourceSize": {"x": 2, "y": 3, "w": 5, "h": 4}})",
-         {0, 0}, {20, 10}, {2, 3}, {20, 10}, {{2, 3}, {7, 7}}},
-        {"unreadable strings and missing keys read as zeros", R"("format": 2)",
-         R"({"frame": "{{1,2},{3}}", "sourceColorRect": 17})", {0, 0}, {0, 0}, {0, 0}, {0, 0}, {{0, 0}, {0, 0}}},
+         {0, 0},
+         {20, 10},
+         {2, 3},
+         {20, 10},
+         {{2, 3}, {7, 7}}},
+        {"unreadable strings and missing keys read as zeros",
+         R"("format": 2)",
+         R"({"frame": "{{1,2},{3}}", "sourceColorRect": 17})",
+         {0, 0},
+         {0, 0},
+         {0, 0},
+         {0, 0},
+         {{0, 0}, {0, 0}}},
     };
-for (const FrameRow& row : rows) {
-    SCOPED_TRACE(row.label);
-    std::string text = std::string(R"({"frames": {"f": )") + row.frame + R"(}, "meta": {)" + row.meta + "}}";
-    KuDictionary* control = parse(text);
-    ASSERT_NE(control, nullptr) << text;
-    KuDictionary* frames = KuSpriteSheet::framesFromControlDictionary(control, str("t"), KuPoint{0, 0});
-    ASSERT_NE(frames, nullptr);
-    ASSERT_EQ(frames->count(), 1);
-    auto* f = static_cast<KuSpriteSheetFrame*>(frames->objectForKey("f"));
-    ASSERT_NE(f, nullptr);
-    EXPECT_FLOAT_EQ(f->textureOrigin.x, row.origin.x);
-    EXPECT_FLOAT_EQ(f->textureOrigin.y, row.origin.y);
-    EXPECT_FLOAT_EQ(f->textureFarCorner.x, row.far.x);
-    EXPECT_FLOAT_EQ(f->textureFarCorner.y, row.far.y);
-    EXPECT_FLOAT_EQ(f->offset.x, row.offset.x);
-    EXPECT_FLOAT_EQ(f->offset.y, row.offset.y);
-    EXPECT_FLOAT_EQ(f->sourceSize.x, row.sourceSize.x);
-    EXPECT_FLOAT_EQ(f->sourceSize.y, row.sourceSize.y);
-    EXPECT_FLOAT_EQ(f->spriteSourceRect.first.x, row.spriteSource.first.x);
-    EXPECT_FLOAT_EQ(f->spriteSourceRect.first.y, row.spriteSource.first.y);
-    EXPECT_FLOAT_EQ(f->spriteSourceRect.second.x, row.spriteSource.second.x);
-    EXPECT_FLOAT_EQ(f->spriteSourceRect.second.y, row.spriteSource.second.y);
-}
-EXPECT_TRUE(errors().empty());
+    for (const FrameRow& row : rows) {
+        SCOPED_TRACE(row.label);
+        std::string text =
+            std::string(R"({"frames": {"f": )") + row.frame + R"(}, "meta": {)" + row.meta + "}}";
+        KuDictionary* control = parse(text);
+        ASSERT_NE(control, nullptr) << text;
+        KuDictionary* frames = KuSpriteSheet::framesFromControlDictionary(control, str("t"), KuPoint{0, 0});
+        ASSERT_NE(frames, nullptr);
+        ASSERT_EQ(frames->count(), 1);
+        auto* f = static_cast<KuSpriteSheetFrame*>(frames->objectForKey("f"));
+        ASSERT_NE(f, nullptr);
+        EXPECT_FLOAT_EQ(f->textureOrigin.x, row.origin.x);
+        EXPECT_FLOAT_EQ(f->textureOrigin.y, row.origin.y);
+        EXPECT_FLOAT_EQ(f->textureFarCorner.x, row.far.x);
+        EXPECT_FLOAT_EQ(f->textureFarCorner.y, row.far.y);
+        EXPECT_FLOAT_EQ(f->offset.x, row.offset.x);
+        EXPECT_FLOAT_EQ(f->offset.y, row.offset.y);
+        EXPECT_FLOAT_EQ(f->sourceSize.x, row.sourceSize.x);
+        EXPECT_FLOAT_EQ(f->sourceSize.y, row.sourceSize.y);
+        EXPECT_FLOAT_EQ(f->spriteSourceRect.first.x, row.spriteSource.first.x);
+        EXPECT_FLOAT_EQ(f->spriteSourceRect.first.y, row.spriteSource.first.y);
+        EXPECT_FLOAT_EQ(f->spriteSourceRect.second.x, row.spriteSource.second.x);
+        EXPECT_FLOAT_EQ(f->spriteSourceRect.second.y, row.spriteSource.second.y);
+    }
+    EXPECT_TRUE(errors().empty());
 }
 
 TEST_F(SpriteSheetFormats, FramesKeepKeyOrderAndMetadataWinsOverMeta) {

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "KuBaseScene.h"
+#include "KuEventManager.h"
 #include "KuLayout.h"
 #include "KuPackfileManager.h"
 #include "KuSpriteSheet.h"
@@ -346,6 +347,25 @@ TEST_F(SpriteSheetTest, CacheSharesSheetsAndTheirAtlasTexture) {
     EXPECT_EQ(textureManager.findTextureWithName(str("sheet.png")), nullptr) << "the last user gave it back";
 }
 
+TEST_F(SpriteSheetTest, SceneSwitchEmptiesTheSheetCache) {
+    ASSERT_TRUE(writePNG("sheet.png", 64, 32, patternAtlas(64, 32)));
+    writeText("sheet.json", kFormat4);
+    eventManager = new KuEventManager;
+    KuBaseScene::newScene(new KuBaseScene, nullptr);
+    KuSpriteSheet* sheet = KuSpriteSheet::cacheSheetWithName(str("sheet"));
+    ASSERT_NE(sheet, nullptr);
+    KuImage* kept = sheet->copyImageNamed(str("whole"), false);
+    KuRetain(kept);
+    KuBaseScene::newScene(new KuBaseScene, nullptr);
+    EXPECT_EQ(KuSpriteSheet::cache()->count(), 0);
+    EXPECT_EQ(kept->texture->useCount, 1) << "a frame image kept across the switch still holds its atlas";
+    KuRelease(kept);
+    KuBaseScene::newScene(nullptr, nullptr);
+    KuRelease(eventManager);
+    eventManager = nullptr;
+    EXPECT_EQ(textureManager.count(), 0);
+}
+
 TEST_F(SpriteSheetTest, FrameLookupsAndQuietMisses) {
     ASSERT_TRUE(writePNG("sheet.png", 64, 32, patternAtlas(64, 32)));
     writeText("sheet.json", R"({"frames": {"sign_en": {"frame": {"x": 0, "y": 0, "w": 4, "h": 4}},
@@ -456,8 +476,9 @@ TEST_F(SpriteSheetTest, UnusableSheetsReportAndLeaveNothingCached) {
         ASSERT_FALSE(errors().empty());
         EXPECT_EQ(errors().back().rfind(row.error, 0), 0u) << errors().back();
         EXPECT_TRUE(!KuSpriteSheet::cache() || !KuSpriteSheet::cache()->containsKey(row.sheet));
-        if (KuStreq(str(row.sheet), "noise"))
+        if (KuStreq(str(row.sheet), "noise")) {
             EXPECT_TRUE(reported("RvTexture: PNG: ")) << "the decoder names the fault";
+        }
         EXPECT_FALSE(KuSpriteSheet::doesImageExist(str(row.sheet), str("whole")));
     }
     // Nothing of the failed sheets stays in the texture cache; a good sheet still loads after them.
