@@ -145,7 +145,7 @@ int readDigits(const char*& f) {
 // Writes the conversion as stb_sprintf should see it: flags, digits, the given length
 // modifier and conversion letter. The buffer keeps slack after the NUL because stb_sprintf
 // reads its format four aligned bytes at a time.
-void buildSpec(const Conversion& c, const char* lengthModifier, char conv, char* out, size_t size) {
+void buildConversionText(const Conversion& c, const char* lengthModifier, char conv, char* out, size_t size) {
     int used = 0;
     out[used++] = '%';
     for (int i = 0; i < c.flagCount; i++)
@@ -172,11 +172,11 @@ void emitText(FormatSink* sink, const Conversion& c, const char* text) {
 }
 
 // Runs stb_sprintf on one conversion and the argument(s) it takes.
-void emitWithStb(FormatSink* sink, const char* spec, ...) {
+void emitWithStb(FormatSink* sink, const char* conversionText, ...) {
     char chunk[STB_SPRINTF_MIN];
     va_list args;
-    va_start(args, spec);
-    stbsp_vsprintfcb(sinkChunkCallback, sink, chunk, spec, args);
+    va_start(args, conversionText);
+    stbsp_vsprintfcb(sinkChunkCallback, sink, chunk, conversionText, args);
     va_end(args);
 }
 
@@ -187,13 +187,13 @@ void emitInt64Min(FormatSink* sink, const Conversion& c) {
     plain.flagCount = 0;
     for (int i = 0; i < c.flagCount; i++)
         if (strchr("-+ 0", c.flags[i])) plain.flags[plain.flagCount++] = c.flags[i];
-    char spec[80];
-    buildSpec(plain, "ll", 'd', spec, sizeof spec);
+    char conversionText[80];
+    buildConversionText(plain, "ll", 'd', conversionText, sizeof conversionText);
     int precision = c.hasPrecision ? (c.precision < kMaxField ? c.precision : kMaxField) : 0;
     size_t cap = static_cast<size_t>(c.width) + static_cast<size_t>(precision) + 64;
     char* text = static_cast<char*>(malloc(cap));
     if (!text) return;
-    int n = snprintf(text, cap, spec, LLONG_MIN);
+    int n = snprintf(text, cap, conversionText, LLONG_MIN);
     if (n > 0) sinkWrite(sink, text, n < static_cast<int>(cap) ? n : static_cast<int>(cap) - 1);
     free(text);
 }
@@ -300,7 +300,7 @@ const char* emitConversion(FormatSink* sink, const char* percent, va_list* args)
 
     // stb_sprintf only needs to know the width of integer arguments.
     const char* lengthModifier = c.wide ? "ll" : "";
-    char spec[80];
+    char conversionText[80];
     switch (c.conv) {
     case '@': {
         const KuString* s = va_arg(*args, const KuString*);
@@ -317,8 +317,8 @@ const char* emitConversion(FormatSink* sink, const char* percent, va_list* args)
         (void)va_arg(*args, int*);
         break;
     case 'c':
-        buildSpec(c, "", 'c', spec, sizeof spec);
-        emitWithStb(sink, spec, va_arg(*args, int));
+        buildConversionText(c, "", 'c', conversionText, sizeof conversionText);
+        emitWithStb(sink, conversionText, va_arg(*args, int));
         break;
     case 'A':
     case 'a':
@@ -327,31 +327,31 @@ const char* emitConversion(FormatSink* sink, const char* percent, va_list* args)
     case 'E':
     case 'e':
     case 'f':
-        buildSpec(c, "", c.conv, spec, sizeof spec);
-        emitWithStb(sink, spec, va_arg(*args, double));
+        buildConversionText(c, "", c.conv, conversionText, sizeof conversionText);
+        emitWithStb(sink, conversionText, va_arg(*args, double));
         break;
     case 'p':
-        buildSpec(c, "", 'p', spec, sizeof spec);
-        emitWithStb(sink, spec,
+        buildConversionText(c, "", 'p', conversionText, sizeof conversionText);
+        emitWithStb(sink, conversionText,
                     static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(va_arg(*args, void*))));
         break;
     case 'd':
     case 'i':
-        buildSpec(c, lengthModifier, c.conv, spec, sizeof spec);
+        buildConversionText(c, lengthModifier, c.conv, conversionText, sizeof conversionText);
         if (c.wide) {
             long long v = va_arg(*args, long long);
             if (v == LLONG_MIN)
                 emitInt64Min(sink, c);
             else
-                emitWithStb(sink, spec, v);
+                emitWithStb(sink, conversionText, v);
         } else {
             int v = va_arg(*args, int);
             if (v == INT_MIN) {
                 // Printed as 64 bits: stb_sprintf would negate it in 32 bits.
-                buildSpec(c, "ll", c.conv, spec, sizeof spec);
-                emitWithStb(sink, spec, static_cast<long long>(v));
+                buildConversionText(c, "ll", c.conv, conversionText, sizeof conversionText);
+                emitWithStb(sink, conversionText, static_cast<long long>(v));
             } else {
-                emitWithStb(sink, spec, v);
+                emitWithStb(sink, conversionText, v);
             }
         }
         break;
@@ -361,11 +361,11 @@ const char* emitConversion(FormatSink* sink, const char* percent, va_list* args)
     case 'o':
     case 'X':
     case 'x':
-        buildSpec(c, lengthModifier, c.conv, spec, sizeof spec);
+        buildConversionText(c, lengthModifier, c.conv, conversionText, sizeof conversionText);
         if (c.wide)
-            emitWithStb(sink, spec, va_arg(*args, unsigned long long));
+            emitWithStb(sink, conversionText, va_arg(*args, unsigned long long));
         else
-            emitWithStb(sink, spec, va_arg(*args, unsigned));
+            emitWithStb(sink, conversionText, va_arg(*args, unsigned));
         break;
     default:
         // "%%" and unknown letters take no argument and print the letter itself, as in
