@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "GameScene.h"
+#include "KuAnimatedSprite.h"
 #include "KuLog.h"
 #include "KuNumber.h"
 
@@ -239,6 +241,47 @@ void Object::restoreUndo(KuDictionary* d) {
     usepos = d->pointForKey(KUSTR_usepos, KuPoint{0, 0});
     prop = d->intForKey(KUSTR_prop, 0) != 0;
     spot = d->intForKey(KUSTR_spot, 0) != 0;
+}
+
+void Object::createImages() {
+    KuSetRetained(image, static_cast<KuRenderNode*>(nullptr));
+    isAnimated = false;
+    KuDictionary* d = dictionary ? dictionary : KuDictionary::dictionary();
+    KuObject* animations = d->objectForKey(KUSTR_animations);
+    if (isArray(animations)) {
+        image = KuAnimatedSprite::newWithAnimationsArray(15, static_cast<KuArray<KuDictionary*>*>(animations),
+                                                         sheetName);
+        isAnimated = image != nullptr;
+    }
+    if (KuString* frame = d->stringForKey(KUSTR_image)) {
+        KuSetRetained(image, static_cast<KuRenderNode*>(nullptr));
+        image = GameScene::newSheetImage(sheetName, frame, true);
+        isAnimated = false;
+    }
+    if (image) {
+        image->filterLinear(false);
+        image->sortKey = sortKey;
+    }
+    if (GameScene* scene = gameScene()) scene->addSortedRenderNode(this);
+}
+
+int Object::playAnimation(KuString* animation) {
+    if (!image) createImages();
+    if (!isAnimated || !image) return -1;
+    return static_cast<KuAnimatedSprite*>(image)->playAnimation(animation, false, true);
+}
+
+void Object::state(int index, bool play) {
+    if (!image) createImages();
+    if (!isAnimated || !image) return;
+    auto* sprite = static_cast<KuAnimatedSprite*>(image);
+    stateIndex = index > 0 ? index : 0;
+    KuString* animation = sprite->findAnimationNameAt(stateIndex);
+    if (!animation) return;
+    if (play)
+        sprite->playAnimation(animation, false, false);
+    else
+        sprite->lastFrame(animation, true);
 }
 
 void Object::update(float dt) {

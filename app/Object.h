@@ -1,6 +1,6 @@
 // Room objects: Object (a prop, spot, trigger or plain object read from and written back into its
-// own dictionary of the room document, with undo snapshots), the process-wide master object list,
-// and SortedRenderList, the objects in drawing order. Building the object's picture is not here.
+// own dictionary of the room document, with its picture and undo snapshots), the process-wide
+// master object list, and SortedRenderList, the objects in drawing order.
 #pragma once
 
 #include "KuArray.h"
@@ -59,6 +59,17 @@ public:
     KuDictionary* save();
     KuDictionary* saveUndo();           // autoreleased snapshot of the undoable fields
     void restoreUndo(KuDictionary* d);  // null: nothing
+
+    // (Re)builds image from the dictionary: a string "image" (a frame, or "sheet:frame") wins over
+    // "animations"; a missing sheet or frame leaves no image, silently. Puts the object in the
+    // open scene's drawing list.
+    void createImages();
+    // Builds the image if missing. The animated sprite's answer, or -1 for a still image.
+    int playAnimation(KuString* animation);
+    // Builds the image if missing; for an animated image, shows the animation at index (below 0:
+    // the first), played once, or as a still of its last frame.
+    void state(int index, bool play);
+    int state() const { return stateIndex; }
 
     int zSort() const { return sortKey; }
     // Also the image's sort key; the caller re-sorts the drawing list.

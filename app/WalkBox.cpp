@@ -28,6 +28,19 @@ double truncatedDistance(KuPoint a, KuPoint b) {
     return std::trunc(std::hypot(double(a.x) - b.x, double(a.y) - b.y));
 }
 
+bool sameIgnoringBlanks(const KuString* a, const KuString* b) {
+    const char *p = a ? a->c_str() : "", *q = b ? b->c_str() : "";
+    for (;;) {
+        while (*p == ' ' || *p == '\t')
+            p++;
+        while (*q == ' ' || *q == '\t')
+            q++;
+        if (*p != *q) return false;
+        if (!*p) return true;
+        p++, q++;
+    }
+}
+
 }  // namespace
 
 // >>walkbox
@@ -47,7 +60,13 @@ WalkBox* WalkBox::newWithDictionary(KuDictionary* dict) {
     WalkBox* box = new WalkBox();
     if (dict) {
         KuSetRetained(box->dictionary, dict);
-        box->polygon->initWithString(dict->stringForKey(KUSTR_polygon));
+        KuObject* entry = dict->objectForKey(KUSTR_polygon);
+        KuString* text = entry && entry->isString() ? static_cast<KuString*>(entry) : nullptr;
+        box->polygon->initWithString(text);
+        // Text that is not point pairs reads as stray points at the origin; a save would then
+        // drop the walkbox, and with it what the designer wrote.
+        if (box->polygon->count() < 2)
+            box->unreadable = entry && (!text || !sameIgnoringBlanks(text, box->polygon->stringFromPoints()));
         truncatePoints(box->polygon);
     } else {
         box->dictionary = KuDictionary::newDictionary();
@@ -78,7 +97,8 @@ void WalkBox::name(KuString* value) {
 }
 
 KuDictionary* WalkBox::save() {
-    if (polygon->count() < 2) return nullptr;
+    if (polygon->count() < 2) return unreadable ? dictionary : nullptr;
+    unreadable = false;
     if (!dictionary) dictionary = KuDictionary::newDictionary();
     truncatePoints(polygon);
     dictionary->addKeyString(KUSTR_polygon, polygon->stringFromPoints());
@@ -209,6 +229,7 @@ bool WalkBoxSet::deletePoint(KuPointObject* point) {
     points->removeObjectAtIndex(index);
     if (points->count() < 2) {
         selected_->polygon->removeAllPoints();
+        selected_->unreadable = false;
         selected_ = nullptr;
     }
     edited();
@@ -219,6 +240,7 @@ bool WalkBoxSet::deletePoint(KuPointObject* point) {
 void WalkBoxSet::deleteWalkbox(WalkBox* box) {
     if (!box) return;
     box->polygon->removeAllPoints();
+    box->unreadable = false;
     edited();
     updateWalkBoxes();
     if (selected_ == box) selected_ = nullptr;

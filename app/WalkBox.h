@@ -20,6 +20,9 @@ public:
     uint8_t flag = 0;                    // carried in the record, never used
     bool visible = true;                 // shown and pickable by point
     KuString* identifier = nullptr;      // owned; unique row key for the interface
+    // The document held a polygon the editor could not read as 2 or more points. Such a walkbox
+    // is written back exactly as read until the user deletes it, so a save does not drop it.
+    bool unreadable = false;
 
     WalkBox();
     ~WalkBox() override;
@@ -36,7 +39,8 @@ public:
     void name(KuString* value);
 
     // Truncates every point toward zero, writes "polygon" into the dictionary and returns it
-    // (borrowed). Null when the polygon has fewer than 2 points: such a walkbox is not saved.
+    // (borrowed). Null when the polygon has fewer than 2 points: such a walkbox is not saved,
+    // unless it is unreadable, when its dictionary is given back untouched.
     KuDictionary* save();
 
     const char* typeStr() const override { return "WalkBox"; }

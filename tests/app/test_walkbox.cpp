@@ -8,6 +8,7 @@
 
 #include "KuDictionary.h"
 #include "KuJson.h"
+#include "KuNumber.h"
 #include "TestSupport.h"
 #include "WalkBox.h"
 
@@ -81,6 +82,35 @@ TEST_F(WalkBoxTest, SavingKeepsUnknownKeysAndLeavesOutWalkboxesBelowTwoPoints) {
     EXPECT_STREQ(d->stringForKey(KUSTR_polygon)->c_str(), "(2,-3);(0,10);(10,10)");
     EXPECT_STREQ(d->stringForKey(KUSTR_name)->c_str(), "quay");
     EXPECT_STREQ(d->stringForKey("surface")->c_str(), "wood");
+}
+
+TEST_F(WalkBoxTest, PolygonsThatDoNotReadAsPointsAreSavedBackAsWritten) {
+    struct Row {
+        const char* what;
+        KuObject* polygon;
+        bool kept;
+    } rows[] = {
+        {"words", S("north of the well"), true},
+        {"a number", KuAutorelease(new KuNumber(42)), true},
+        {"half a pair", S("(5,"), true},
+        {"one real point", S("(5, 5)"), false},
+        {"empty text", S(""), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        KuArray<KuObject*>* array = KuArray<KuObject*>::array();
+        array->addObject(
+            KuDictionary::dictionaryWithArgs(KUSTR_polygon, row.polygon, KUSTR_name, S("w"), nullptr));
+        set.loadFromArray(array);
+        ASSERT_EQ(set.count(), 1);
+        EXPECT_EQ(box(0)->unreadable, row.kept);
+        KuArray<KuObject*>* saved = set.saveToArray();
+        ASSERT_EQ(saved->count(), row.kept ? 1 : 0);
+        if (row.kept) EXPECT_EQ(saved->objectAtIndex(0), array->objectAtIndex(0));
+        // Deleting it is deliberate: then it goes.
+        set.deleteWalkbox(box(0));
+        EXPECT_EQ(set.saveToArray()->count(), 0);
+    }
 }
 
 TEST_F(WalkBoxTest, RenamingToEmptyRemovesTheName) {
