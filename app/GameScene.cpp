@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -113,6 +115,18 @@ bool isMarkedReadOnly(KuString* path) {
     struct stat st;
     if (!path || stat(path->c_str(), &st) != 0) return false;
     return (st.st_mode & 0222) == 0 || access(path->c_str(), W_OK) != 0;
+}
+
+// The stored list and the kept one hold the same strings in the same order.
+bool sameEntries(KuObject* stored, KuArray<KuObject*>* kept) {
+    if (!isArray(stored)) return false;
+    auto* list = static_cast<KuArray<KuObject*>*>(stored);
+    if (list->count() != kept->count()) return false;
+    for (int i = 0; i < kept->count(); i++) {
+        KuString *a = asString(list->objectAtIndex(i)), *b = asString(kept->objectAtIndex(i));
+        if (!a || !b || !KuStreq(a, b)) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -235,7 +249,13 @@ void GameScene::openSceneWithObject(KuObject* path) {
     defaultPrefs->setString("lastRoomFilename", roomPath);
     defaultPrefs->sync();
     addRecentRoom(roomPath);
-    defaultPrefs->setObject("recentRooms", recentRooms());
+    // Reopening the most recent room changes nothing: the preferences file is left alone then.
+    if (!sameEntries(defaultPrefs->getObject("recentRooms"), recentRooms())) {
+        // A copy: the kept list changes in place with every opening.
+        KuArray<KuObject*>* copy = KuArray<KuObject*>::array();
+        copy->initWithArray(recentRooms());
+        defaultPrefs->setObject("recentRooms", copy);
+    }
     defaultPrefs->sync();
 
     backgroundColor =
@@ -352,15 +372,21 @@ void GameScene::createObjects() {
     KuArray<KuObject*>* entries = roomDictionary ? roomDictionary->arrayForKey("objects") : nullptr;
     if (!entries) return;
     ToleratedErrors tolerated;
+    // The master objects by name, as findObjectWithKey would find them (the first of a name), but
+    // without walking the whole list for every entry of a large room.
+    std::unordered_map<std::string, Object*> byName;
     for (KuObject* entry : *entries) {
         if (!isDictionary(entry)) continue;
         KuDictionary* dict = static_cast<KuDictionary*>(entry);
         KuString* name = asString(dict->objectForKey(KUSTR_name));
         if (!name) continue;
-        Object* object = Object::findObjectWithKey(name);
+        std::string key(name->c_str(), static_cast<size_t>(name->length));
+        auto found = byName.find(key);
+        Object* object = found == byName.end() ? nullptr : found->second;
         if (!object) {
             object = Object::newWithDictionary(dict, sheetName);
             Object::addMasterObject(object);
+            byName.emplace(std::move(key), object);
             KuRelease(object);
         }
         objects->addObject(object);

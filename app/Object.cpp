@@ -308,7 +308,8 @@ KuArray<Object*>* Object::masterObjectArray() {
 
 void Object::addMasterObject(Object* object) {
     if (!object) return;
-    KuLog("Adding master object %@", object->toDebugString());
+    // The object itself, not its debug text: the log discards the message, so nothing is built.
+    KuLog("Adding master object %@", object);
     masterObjectArray()->addObject(object);
 }
 
@@ -341,21 +342,40 @@ SortedRenderList::~SortedRenderList() {
     KuRelease(list_);
 }
 
+void SortedRenderList::take(KuRenderNode* node) {
+    auto found = where_.find(node);
+    if (found == where_.end()) return;
+    list_->removeObjectAtIterator(found->second->second, true);
+    byKey_.erase(found->second);
+    where_.erase(found);
+}
+
 void SortedRenderList::updateSortedRenderNode(KuRenderNode* node) {
     if (!node) return;
+    auto found = where_.find(node);
+    if (found != where_.end() && found->second->first == node->sortKey) {
+        // Already after every node of its key and before the first smaller one: taking it out
+        // and putting it back would leave it where it is.
+        ListNode* next = found->second->second->next;
+        if (!next || next->object->sortKey < node->sortKey) return;
+    }
     KuRetain(node);  // the list may hold the only other reference
-    list_->removeObject(node);
-    KuListNode<KuRenderNode*>* before = list_->begin();
-    while (before && before->object->sortKey >= node->sortKey)
-        before = before->next;
-    list_->insertObjectBeforeIterator(node, before);
+    take(node);
+    // Before the first node with a smaller key: after every node of the same key.
+    auto before = byKey_.upper_bound(node->sortKey);
+    ListNode* beforeNode = before == byKey_.end() ? nullptr : before->second;
+    list_->insertObjectBeforeIterator(node, beforeNode);
+    ListNode* inserted = beforeNode ? beforeNode->previous : list_->last();
+    where_[node] = byKey_.emplace_hint(before, node->sortKey, inserted);
     KuRelease(node);
 }
 
 void SortedRenderList::removeRenderNode(KuRenderNode* node) {
-    if (node) list_->removeObject(node);
+    if (node) take(node);
 }
 
 void SortedRenderList::removeAll() {
+    where_.clear();
+    byKey_.clear();
     list_->removeAllObjects();
 }

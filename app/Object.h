@@ -3,6 +3,10 @@
 // master object list, and SortedRenderList, the objects in drawing order.
 #pragma once
 
+#include <functional>
+#include <map>
+#include <unordered_map>
+
 #include "KuArray.h"
 #include "KuDictionary.h"
 #include "KuRenderNode.h"
@@ -98,7 +102,9 @@ private:
     static int _nextObjectID;
 };
 
-// Render nodes kept in descending sortKey order; equal keys keep their insertion order.
+// Render nodes kept in descending sortKey order; equal keys keep their insertion order. Change the
+// list only through this class: an index of nodes and keys beside it makes every insertion and
+// removal logarithmic, which a room of thousands of objects needs.
 class SortedRenderList {
 public:
     SortedRenderList();
@@ -115,5 +121,12 @@ public:
     void removeAll();
 
 private:
+    using ListNode = KuListNode<KuRenderNode*>;
+    using KeyIndex = std::multimap<int, ListNode*, std::greater<int>>;  // sort key when inserted
+
     KuList<KuRenderNode*>* list_;  // owned
+    KeyIndex byKey_;               // in list order
+    std::unordered_map<KuRenderNode*, KeyIndex::iterator> where_;
+
+    void take(KuRenderNode* node);  // out of the list and the index, if there
 };

@@ -241,6 +241,12 @@ bool overridden(int override, bool fallback) {
 
 void setSamplerBit(RvTexture* texture, uint32_t bit, bool on) {
     if (!texture) return;
+    {
+        // A write lock rebuilds the texture: an atlas shared by thousands of images would be
+        // uploaded again for every image that merely confirms its filter.
+        RvResourceLock lock(texture, kRvLockRead);
+        if (((RvTextureGetSamplerState(texture) & bit) != 0) == on) return;
+    }
     RvResourceLock lock(texture, kRvLockWrite);
     uint32_t state = RvTextureGetSamplerState(texture);
     RvTextureSetSamplerState(texture, on ? (state | bit) : (state & ~bit));
@@ -279,8 +285,18 @@ void KuGraphicsTexture::linearMagFilter(bool on) {
     setSamplerBit(texture, kRvTextureLinearMag, UseMagLinearFilter(on));
 }
 void KuGraphicsTexture::setFilter(bool min, bool mag) {
-    linearMinFilter(min);
-    linearMagFilter(mag);
+    if (!texture) return;
+    const uint32_t bits = kRvTextureLinearMin | kRvTextureLinearMag;
+    const uint32_t wanted = (UseMinLinearFilter(min) ? kRvTextureLinearMin : 0u) |
+                            (UseMagLinearFilter(mag) ? kRvTextureLinearMag : 0u);
+    {
+        // Every image made from an atlas confirms its filters: only a change takes the write lock
+        // (which rebuilds the texture).
+        RvResourceLock lock(texture, kRvLockRead);
+        if ((RvTextureGetSamplerState(texture) & bits) == wanted) return;
+    }
+    RvResourceLock lock(texture, kRvLockWrite);
+    RvTextureSetSamplerState(texture, (RvTextureGetSamplerState(texture) & ~bits) | wanted);
 }
 
 // >>render targets

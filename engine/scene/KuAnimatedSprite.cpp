@@ -514,7 +514,13 @@ void KuAnimatedSprite::alpha(float a) {
 
 void KuAnimatedSprite::filterLinear(bool on) {
     linearFiltering = on;
-    eachFrameImage(animationOrder, nullptr, [on](KuImage* image) { image->filterLinear(on); });
+    // Frames of one sheet share its atlas: one setting serves every frame cut from it.
+    KuTexture2D* done = nullptr;
+    eachFrameImage(animationOrder, nullptr, [on, &done](KuImage* image) {
+        if (image->texture && image->texture == done && !image->renders) return;
+        done = image->texture;
+        image->filterLinear(on);
+    });
 }
 
 void KuAnimatedSprite::shaderProgram(KuShader* program) {

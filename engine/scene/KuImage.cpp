@@ -216,7 +216,9 @@ int KuImage::setUpWithTexture(KuTexture2D* given) {
     sourceSize_ = KuPoint{width, height};
     texture->setFilter(defaultImageProps.linearMinFilter, defaultImageProps.linearMagFilter);
     color(defaultImageProps.color);
-    createDrawable();
+    // The drawable is made when the image is first drawn: a room makes thousands of frame images
+    // (every frame of every animation) and shows only a few of them at a time.
+    if (drawable) drawable->setTextureSampler("colorMap", texture);
     calculateVertsAndTexCoords();
     return 0;
 }
@@ -419,6 +421,10 @@ void KuImage::renderAt(KuPoint p) {
     KuMatrixApply(KuMatrixTranslation(p.x, p.y));
     if (_rotation != 0) KuMatrixApply(KuMatrixRotation(_rotation));
     if (_xScale != 1 || _yScale != 1) KuMatrixApply(KuMatrixScale(_xScale, _yScale));
+    if (!drawable && textureShaderProgram) {
+        createDrawable();
+        calculateVertsAndTexCoords();
+    }
     if (drawable) {
         KuMatrix mvp;
         Matrix3DMultiply(projectionMatrix, KuMatrixTop(), mvp);

@@ -692,6 +692,19 @@ TEST_F(RoomDocumentTest, OpeningRecordsTheRoomAndReadsViewPreferences) {
     EXPECT_FALSE(s->walkboxEditMode);
     EXPECT_EQ(s->selectedObject, nullptr);
 
+    // Another room goes in front; reopening the first brings it back to the front, on disk too.
+    closeScene();
+    open(other);
+    closeScene();
+    open(path);
+    KuDictionary* onDisk = parseFile(prefsFile());
+    ASSERT_NE(onDisk, nullptr);
+    KuArray<KuObject*>* storedList = onDisk->arrayForKey("recentRooms");
+    ASSERT_NE(storedList, nullptr);
+    ASSERT_EQ(storedList->count(), 2);
+    EXPECT_EQ(str(static_cast<KuString*>(storedList->objectAtIndex(0))), path);
+    EXPECT_EQ(str(static_cast<KuString*>(storedList->objectAtIndex(1))), other);
+
     // Without preferences: the defaults.
     closeScene();
     defaultPrefs->recreateEmpty();
