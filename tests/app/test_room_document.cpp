@@ -18,9 +18,11 @@
 #include "Interface.h"
 #include "KuAnimatedSprite.h"
 #include "KuAnimation.h"
+#include "KuBaseApp.h"
 #include "KuFile.h"
 #include "KuJson.h"
 #include "KuLayout.h"
+#include "KuLog.h"
 #include "KuSpriteSheet.h"
 #include "KuUserPrefs.h"
 #include "test_image_support.h"
@@ -645,6 +647,40 @@ TEST_F(RoomDocumentTest, WithoutAPathTheSceneAsksForADocumentAndStaysEmpty) {
     EXPECT_TRUE(snapshot() == before);
     Interface::pressModalButton(1);
     EXPECT_EQ(Interface::modalText(), nullptr);
+}
+
+// The application the scene talks to, recording what it is asked.
+class RecordingApp : public KuBaseApp {
+public:
+    using KuBaseApp::setWindowTitle;
+    void setWindowTitle(const char* title) override { titles.emplace_back(title ? title : ""); }
+    void setCursor(int id) override { cursors.push_back(id); }
+    // No window and no loop: the scene never reaches them.
+    int initMain(int, char**) override { return 0; }
+    bool createCanvas(KuPoint, KuPoint, KuPoint, unsigned) override { return false; }
+    void updateFrame() override {}
+    void update(float) override {}
+    void render() override {}
+    std::vector<std::string> titles;
+    std::vector<int> cursors;
+};
+
+TEST_F(RoomDocumentTest, OpeningTitlesTheWindowAndShowsTheArrow) {
+    std::string path = writeRoom(kBase);
+    KuLogHooks* reports = KuGetLogHooks();
+    RecordingApp recorder;
+    KuSetLogHooks(reports);  // keep capturing reports here
+    ASSERT_EQ(app, &recorder);
+    GameScene* s = open(path);
+    ASSERT_TRUE(s->isOpen());
+    EXPECT_EQ(recorder.titles, std::vector<std::string>{"Tansy 2.0.1 - " + path});
+    EXPECT_EQ(recorder.cursors, std::vector<int>{1});
+    closeScene();
+    // Without a document the arrow is shown and the title is left alone.
+    open("");
+    EXPECT_EQ(recorder.titles.size(), 1u);
+    EXPECT_EQ(recorder.cursors, (std::vector<int>{1, 1}));
+    closeScene();
 }
 
 TEST_F(RoomDocumentTest, BuildTextComesFromTheProjectTrimmed) {

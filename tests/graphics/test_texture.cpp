@@ -184,6 +184,37 @@ TEST_F(TextureTest, NearestAndLinearFilteringShowInTheDrawing) {
     KuRelease(target);
 }
 
+TEST_F(TextureTest, ConfirmingAFilterDoesNotRebuildTheTexture) {
+    KuGraphicsTexture* target = newTargetTexture(4, 4);
+    auto* t = new KuGraphicsTexture;
+    ASSERT_TRUE(t->createWithRGBA8(kTwoByTwo, 2, 2, false));
+    KuGraphicsDrawable* quad = newQuad(textureShaderProgram, 0, 0, 4, 4);
+    quad->setTextureSampler("colorMap", t);
+    t->setFilter(false, false);
+    ASSERT_TRUE(drawFrameInto(target, KuColor{0, 0, 0, 1}, [&] { drawProjected(quad); }));
+    ASSERT_EQ(RvGraphicsResourceGetStatus(t->texture), kRvStatusBuilt);
+    const uint32_t builds = t->texture->buildCount.load();
+    // The same filters again, as every image cut from an atlas asks: nothing to upload.
+    for (int i = 0; i < 3; i++) {
+        t->setFilter(false, false);
+        t->linearMinFilter(false);
+        t->linearMagFilter(false);
+    }
+    EXPECT_EQ(RvGraphicsResourceGetStatus(t->texture), kRvStatusBuilt);
+    ASSERT_TRUE(drawFrameInto(target, KuColor{0, 0, 0, 1}, [&] { drawProjected(quad); }));
+    EXPECT_EQ(t->texture->buildCount.load(), builds);
+    // A real change rebuilds it once.
+    t->setFilter(true, false);
+    EXPECT_EQ(RvGraphicsResourceGetStatus(t->texture), kRvStatusNeedsBuild);
+    ASSERT_TRUE(drawFrameInto(target, KuColor{0, 0, 0, 1}, [&] { drawProjected(quad); }));
+    EXPECT_EQ(t->texture->buildCount.load(), builds + 1);
+    EXPECT_TRUE(t->linearMinFilter());
+    EXPECT_FALSE(t->linearMagFilter());
+    KuRelease(quad);
+    KuRelease(t);
+    KuRelease(target);
+}
+
 TEST_F(TextureTest, DebugRegistryListsLiveTexturesOnly) {
     _debugTextures = 1;
     auto* t = new KuGraphicsTexture;
