@@ -1,6 +1,7 @@
 #include "Object.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -14,6 +15,14 @@ namespace {
 KuPoint truncated(KuPoint p) {
     // Adding 0 turns -0 into 0, which the document would otherwise show as "-0".
     return KuPoint{std::trunc(p.x) + 0.0f, std::trunc(p.y) + 0.0f};
+}
+
+// The whole part of v as an int, saturating: a document may hold any number.
+int wholeNumber(float v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0f) return INT32_MAX;
+    if (v <= -2147483648.0f) return INT32_MIN;
+    return static_cast<int>(v);
 }
 
 bool isZero(KuPoint p) {
@@ -121,7 +130,7 @@ void Object::load(KuDictionary* dict) {
     pos = truncated(d->pointForKey(KUSTR_pos, KuPoint{0, 0}));
     layer = d->intForKey(KUSTR_layer, 0);
     usedir = ObjectDirectionFromValue(d->objectForKey(KUSTR_usedir), 0);
-    zSort(d->intForKey(KUSTR_zsort, static_cast<int>(pos.y)));
+    zSort(d->intForKey(KUSTR_zsort, wholeNumber(pos.y)));
     KuRect hotspot = d->rectForKey(KUSTR_hotspot, KuRect{});
     hotspotMin = hotspot.first;
     hotspotMax = hotspot.second;
@@ -234,7 +243,7 @@ void Object::restoreUndo(KuDictionary* d) {
     KuSetRetained(name, savedName && savedName->isString() ? static_cast<KuString*>(savedName) : nullptr);
     pos = d->pointForKey(KUSTR_pos, KuPoint{0, 0});
     usedir = ObjectDirectionFromValue(d->objectForKey(KUSTR_usedir), 0);
-    zSort(d->intForKey(KUSTR_zsort, static_cast<int>(pos.y)));
+    zSort(d->intForKey(KUSTR_zsort, wholeNumber(pos.y)));
     KuRect hotspot = d->rectForKey(KUSTR_hotspot, KuRect{});
     hotspotMin = hotspot.first;
     hotspotMax = hotspot.second;

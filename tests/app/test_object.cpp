@@ -79,6 +79,9 @@ TEST_F(ObjectTest, LoadingAppliesKindDefaultsNormalisesAndCentres) {
         {"hotspot: ((1,0),(4,3))", {2.5f, 1.5f}, {-1, -1}, {1, 1}, {-2.5f, -31.5f}, 0, false},
         // An animated object at (0,0) is not centred.
         {"hotspot: ((100,50),(140,90))\nanimations: []", {0, 0}, {100, 50}, {140, 90}, {0, -30}, 0, false},
+        // Out of range for an int: the depth saturates instead of being undefined.
+        {"pos: (1,3e30)\nprop: 1", {1, 3e30f}, {0, 0}, {0, 0}, {0, 0}, INT32_MAX, false},
+        {"pos: (1,-3e30)\nprop: 1", {1, -3e30f}, {0, 0}, {0, 0}, {0, 0}, INT32_MIN, false},
     };
     for (const Row& row : rows) {
         Object* o = load(row.text);

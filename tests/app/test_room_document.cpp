@@ -263,6 +263,10 @@ TEST_F(RoomDocumentTest, SampleRoomsOpenIntoTheirLayersObjectsAndWalkboxes) {
         for (int slot = 0; slot < kLayerSlots; slot++)
             EXPECT_EQ(s->isLayer(slot), expected.count(slot) == 1) << slot;
         EXPECT_EQ(s->layerImages[kBackgroundSlot], s->background);
+        // Handles: a third of their picture, except the purple one.
+        for (int h : {kHandleRed, kHandleGreen, kHandleBlue})
+            EXPECT_FLOAT_EQ(s->handleImages[h]->scale(), 1.0f / 3) << "handle " << h;
+        EXPECT_FLOAT_EQ(s->handleImages[kHandlePurple]->scale(), 1.0f);
 
         // Objects: every named entry, in document order, kinds and fields as read.
         int named = 0;
