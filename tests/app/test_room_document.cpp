@@ -659,6 +659,8 @@ public:
     using KuBaseApp::setWindowTitle;
     void setWindowTitle(const char* title) override { titles.emplace_back(title ? title : ""); }
     void setCursor(int id) override { cursors.push_back(id); }
+    void fatalError(const char* text) override { fatals.emplace_back(text ? text : ""); }
+    void quitNow() override { quits++; }
     // No window and no loop: the scene never reaches them.
     int initMain(int, char**) override { return 0; }
     bool createCanvas(KuPoint, KuPoint, KuPoint, unsigned) override { return false; }
@@ -667,6 +669,8 @@ public:
     void render() override {}
     std::vector<std::string> titles;
     std::vector<int> cursors;
+    std::vector<std::string> fatals;
+    int quits = 0;
 };
 
 TEST_F(RoomDocumentTest, OpeningTitlesTheWindowAndShowsTheArrow) {
@@ -685,6 +689,30 @@ TEST_F(RoomDocumentTest, OpeningTitlesTheWindowAndShowsTheArrow) {
     EXPECT_EQ(recorder.titles.size(), 1u);
     EXPECT_EQ(recorder.cursors, (std::vector<int>{1, 1}));
     closeScene();
+}
+
+// With the application's own reporting (an engine error there shows the alert and quits), missing
+// pictures of objects and layers leave the editor running; a missing background still ends it.
+TEST_F(RoomDocumentTest, MissingPicturesDoNotEndTheEditor) {
+    std::string path =
+        writeRoom(std::string(kBase) +
+                  "layers: [ {name: \"nope\", zsort: 2} ]\n"
+                  "objects: [ { name: \"o\", image: \"nope\" }, { name: \"p\", image: \"Nowhere:x\" },\n"
+                  "  { name: \"a\", animations: [ { name: \"idle\", frames: [\"box\", \"nope\"] } ] } ]");
+    RecordingApp recorder;  // its reporting, not the test's
+    GameScene* s = open(path);
+    ASSERT_TRUE(s->isOpen());
+    EXPECT_EQ(recorder.quits, 0);
+    EXPECT_TRUE(recorder.fatals.empty()) << recorder.fatals[0];
+    EXPECT_EQ(s->objects->count(), 3);
+    EXPECT_EQ(str(Interface::modalText()), "Error in 'room.tansy': parallax image 'nope' not found.");
+    closeScene();
+
+    std::string broken = folder.write("Tansy/broken.tansy", "sheet: \"Room\"\nbackground: \"nope\"");
+    open(broken);
+    EXPECT_EQ(recorder.quits, 1);
+    ASSERT_EQ(recorder.fatals.size(), 1u);
+    EXPECT_EQ(recorder.fatals[0], "Error in 'broken.tansy': background image not found.");
 }
 
 TEST_F(RoomDocumentTest, BuildTextComesFromTheProjectTrimmed) {
