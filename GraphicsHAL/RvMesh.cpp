@@ -58,7 +58,7 @@ RvIndexBuffer* RvMeshGetIndexBuffer(const RvMesh* m) {
 void RvMeshSetSubmeshes(RvMesh* m, const RvSubmesh* list, int count) {
     if (!m) return;
     if (count <= 0 || !list) {
-        m->submeshes.assign(1, RvSubmesh{});
+        m->submeshes.assign(nullptr, nullptr);
         return;
     }
     m->submeshes.assign(list, list + count);

@@ -17,6 +17,24 @@ struct RvSubmesh {
     int count = 0;          // 0: all
 };
 
+// A mesh's submeshes, never fewer than one. The first lives inside the list (inside the mesh):
+// nearly every mesh has only that one, and drawing it then reads no further block.
+class RvSubmeshList {
+public:
+    size_t size() const { return 1 + more_.size(); }
+    RvSubmesh& operator[](size_t index) { return index ? more_[index - 1] : first_; }
+    const RvSubmesh& operator[](size_t index) const { return index ? more_[index - 1] : first_; }
+    // Replaces the list with [from, to); an empty range gives one default submesh.
+    void assign(const RvSubmesh* from, const RvSubmesh* to) {
+        first_ = from < to ? *from : RvSubmesh{};
+        more_.assign(from < to ? from + 1 : to, to);
+    }
+
+private:
+    RvSubmesh first_;
+    std::vector<RvSubmesh> more_;
+};
+
 struct RvBounds {
     RvVector3 min{-1, -1, -1}, max{1, 1, 1};
 };
@@ -31,11 +49,17 @@ public:
     // The instance class of this back end; owned.
     virtual RvMeshInstance* newInstance();
 
+    // The back end's note of the binding it last made for this mesh (its own meaning; 0 owner:
+    // none), checked on every bind: kept beside the pointers a bind reads anyway.
+    struct BindingNote {
+        uint32_t name = 0, owner = 0, shaderBuild = 0, bufferBuilds = 0;
+    };
+    BindingNote binding;
     RvVertexBuffer* vertexBuffer = nullptr;  // retained
     RvIndexBuffer* indexBuffer = nullptr;    // retained
     RvMesh* prototype = nullptr;             // retained
     RvShader* shader = nullptr;              // retained; null: a prototype, not drawable
-    std::vector<RvSubmesh> submeshes{RvSubmesh{}};
+    RvSubmeshList submeshes;
     RvBounds bounds;
 };
 

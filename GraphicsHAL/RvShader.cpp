@@ -114,10 +114,14 @@ void RvShaderInvalidateUnknownParameters(RvShader* s) {
 // >>write methods
 
 void RvShaderWriteTexture(RvShaderVariable* v, RvRenderer* r) {
-    v->parameter->bindTexture(r, dynamic_cast<RvTexture*>(v->value));
+    v->parameter->bindTexture(r, v->textured ? static_cast<RvTexture*>(v->value) : nullptr);
 }
 
 void RvShaderWriteNumber(RvShaderVariable* v, RvRenderer* r) {
+    if (v->inlined) {
+        v->parameter->writeConstant(r, v->bytes, v->encoding, 1);
+        return;
+    }
     auto* number = static_cast<RvNumber*>(v->value);
     if (number) v->parameter->writeConstant(r, number->bytes(), number->encoding(), 1);
 }
@@ -198,14 +202,11 @@ private:
 constexpr int kDirtyUpdate = 1, kDirtyWrite = 2;
 }  // namespace
 
-RvShaderVariable::~RvShaderVariable() {
-    KuRelease(parameter);
-    KuRelease(value);
-}
-
 RvShaderInstance::~RvShaderInstance() {
-    for (auto& entry : variables)
-        KuRelease(entry.second);
+    for (RvShaderVariable& v : variables) {
+        KuRelease(v.parameter);
+        KuRelease(v.value);
+    }
     KuRelease(shader);
 }
 
@@ -216,37 +217,37 @@ RvShaderInstance* RvNewShaderInstance(RvShader* shader) {
     return instance;
 }
 
-// Inserts or updates a variable; takes over the caller's reference to `value` (may be null).
+// Inserts or updates a variable; takes over the caller's reference to `value` (may be null). With
+// `bytes` the value is an inline number of `encoding` (`value` then null).
 static void storeVariable(RvShaderInstance* instance, const char* name, RvShaderWriteMethod method,
-                          KuObject* value, uint32_t encoding) {
+                          KuObject* value, uint32_t encoding, const void* bytes = nullptr) {
     // Fetched before the spin lock: creating a parameter may wait for the shader's lock.
     RvShaderParameter* parameter = RvShaderGetParameter(instance->shader, name);
     SpinLock lock(instance->spin);
-    auto it = instance->variables.find(name);
-    if (it != instance->variables.end()) {
-        RvShaderVariable* v = it->second;
-        KuRelease(v->value);
-        v->value = value;
-        v->encoding = encoding;
-        if (v->method != method) {
-            // A value of another kind (say a texture after a number) writes through another method.
-            v->method = method;
-            instance->dirty = kDirtyUpdate | kDirtyWrite;
+    RvShaderVariable* v = instance->variables.at(name);
+    if (!v) {
+        if (!parameter) {
+            KuRelease(value);
+            return;
         }
-        return;
+        RvShaderVariable made;
+        KuRetain(parameter);
+        made.parameter = parameter;
+        made.method = method;
+        v = instance->variables.emplace(made);
+        instance->dirty = kDirtyUpdate | kDirtyWrite;
     }
-    if (!parameter) {
-        KuRelease(value);
-        return;
-    }
-    auto* v = new RvShaderVariable;
-    KuRetain(parameter);
-    v->parameter = parameter;
+    KuRelease(v->value);
     v->value = value;
-    v->method = method;
+    v->textured = dynamic_cast<RvTexture*>(value) != nullptr;
     v->encoding = encoding;
-    instance->variables.emplace(name, v);
-    instance->dirty = kDirtyUpdate | kDirtyWrite;
+    v->inlined = bytes != nullptr;
+    if (bytes) memcpy(v->bytes, bytes, RvEncodingSize(encoding));
+    if (v->method != method) {
+        // A value of another kind (say a texture after a number) writes through another method.
+        v->method = method;
+        instance->dirty = kDirtyUpdate | kDirtyWrite;
+    }
 }
 
 void RvShaderInstanceSetValue(RvShaderInstance* instance, const char* name, KuObject* value) {
@@ -281,20 +282,23 @@ void RvShaderInstanceSetValue(RvShaderInstance* instance, const char* name, KuOb
 
 void RvShaderInstanceSetNumber(RvShaderInstance* instance, const char* name, RvShaderWriteMethod method,
                                const void* bytes, uint32_t encoding) {
-    if (!instance || !name || !bytes || !method || !RvEncodingSize(encoding)) return;
+    size_t size = RvEncodingSize(encoding);
+    if (!instance || !name || !bytes || !method || !size) return;
     {
+        instance->variables.prefetch();
         SpinLock lock(instance->spin);
-        auto it = instance->variables.find(name);
-        if (it != instance->variables.end()) {
-            RvShaderVariable* v = it->second;
-            // A stored encoding is only ever set together with a number made here.
-            if (v->encoding == encoding && v->method == method && v->value) {
-                RvNumberSetBytes(static_cast<RvNumber*>(v->value), bytes, encoding);
-                return;
-            }
+        RvShaderVariable* v = instance->variables.at(name);
+        // A stored encoding is only ever set together with a number made here.
+        if (v && v->encoding == encoding && v->method == method) {
+            if (v->inlined) memcpy(v->bytes, bytes, size);
+            if (v->value) RvNumberSetBytes(static_cast<RvNumber*>(v->value), bytes, encoding);
+            if (v->inlined || v->value) return;
         }
     }
-    storeVariable(instance, name, method, RvNewNumber(bytes, encoding), encoding);
+    if (size <= RvShaderVariable::kInlineBytes)
+        storeVariable(instance, name, method, nullptr, encoding, bytes);
+    else
+        storeVariable(instance, name, method, RvNewNumber(bytes, encoding), encoding);
 }
 
 void RvShaderInstanceSetValues(RvShaderInstance* instance, const RvDictionary* values) {
@@ -303,19 +307,25 @@ void RvShaderInstanceSetValues(RvShaderInstance* instance, const RvDictionary* v
         RvShaderInstanceSetValue(instance, entry.first.c_str(), entry.second);
 }
 
+// The object standing for a variable's value: an inline number gets its box (spin lock held).
+static KuObject* boxedValue(RvShaderVariable* v) {
+    if (v->inlined && !v->value) v->value = RvNewNumber(v->bytes, v->encoding);
+    return v->value;
+}
+
 KuObject* RvShaderInstanceGetValue(RvShaderInstance* instance, const char* name) {
     if (!instance || !name) return nullptr;
     SpinLock lock(instance->spin);
-    auto it = instance->variables.find(name);
-    return it == instance->variables.end() ? nullptr : it->second->value;
+    RvShaderVariable* v = instance->variables.at(name);
+    return v ? boxedValue(v) : nullptr;
 }
 
 RvDictionary* RvShaderInstanceGetValues(RvShaderInstance* instance) {
     RvDictionary* values = RvNewDictionary();
     if (!instance) return values;
     SpinLock lock(instance->spin);
-    for (auto& entry : instance->variables)
-        if (entry.second->value) RvDictionarySetValue(values, entry.first.c_str(), entry.second->value);
+    for (RvShaderVariable& v : instance->variables)
+        if (KuObject* value = boxedValue(&v)) RvDictionarySetValue(values, v.parameter->name.c_str(), value);
     return values;
 }
 
@@ -324,15 +334,18 @@ RvShaderInstance* RvShaderInstanceCopy(RvShaderInstance* instance) {
     auto* copy = new RvShaderInstance;
     KuSetRetained(copy->shader, instance->shader);
     SpinLock lock(instance->spin);
-    for (auto& entry : instance->variables) {
-        const RvShaderVariable* from = entry.second;
-        auto* v = new RvShaderVariable;
-        KuSetRetained(v->parameter, from->parameter);
-        KuSetRetained(v->value, from->value);
-        v->method = from->method;
+    for (RvShaderVariable& entry : instance->variables) {
+        RvShaderVariable* from = &entry;
+        RvShaderVariable v;
+        KuSetRetained(v.parameter, from->parameter);
+        // The copy shares the original's number, boxed when inline, so the original's later
+        // in-place sets reach it.
+        KuSetRetained(v.value, boxedValue(from));
+        v.textured = from->textured;
+        v.method = from->method;
         // Encoding 0: a later SetNumber on the copy replaces the number instead of writing into
         // the one it shares with the original.
-        copy->variables.emplace(entry.first, v);
+        copy->variables.emplace(v);
     }
     copy->dirty = kDirtyUpdate | kDirtyWrite;
     return copy;
@@ -347,26 +360,22 @@ void RvShaderInstanceUpdate(RvShaderInstance* instance, RvRenderer* renderer) {
     SpinLock lock(instance->spin);
     if (instance->dirty & kDirtyUpdate) {
         bool unknown = false;
-        RvShaderVariable** tail = &instance->updateList;
-        for (auto& entry : instance->variables) {
-            RvShaderVariable* v = entry.second;
-            v->nextUpdate = nullptr;
+        for (RvShaderVariable& entry : instance->variables) {
+            RvShaderVariable* v = &entry;
             int type = v->parameter->type.load();
             if (type == kRvParameterUnknown) unknown = true;
-            auto* texture = v->method == RvShaderWriteTexture ? dynamic_cast<RvTexture*>(v->value) : nullptr;
+            auto* texture = v->method == RvShaderWriteTexture && v->textured
+                                ? static_cast<RvTexture*>(v->value)
+                                : nullptr;
             if (texture) RvTextureUpdate(texture, renderer);
-            if (type == kRvParameterTexture && texture) {
-                *tail = v;
-                tail = &v->nextUpdate;
-            }
+            v->updates = type == kRvParameterTexture && texture;
         }
-        *tail = nullptr;
-        // Until the program is compiled the parameter types are unknown: rebuild the list next time.
+        // Until the program is compiled the parameter types are unknown: walk in full next time.
         if (!unknown) instance->dirty &= ~kDirtyUpdate;
         return;
     }
-    for (RvShaderVariable* v = instance->updateList; v; v = v->nextUpdate)
-        RvTextureUpdate(static_cast<RvTexture*>(v->value), renderer);
+    for (RvShaderVariable& v : instance->variables)
+        if (v.updates) RvTextureUpdate(static_cast<RvTexture*>(v.value), renderer);
 }
 
 void RvShaderInstanceWriteParameters(RvShaderInstance* instance, RvRenderer* renderer) {
@@ -374,30 +383,16 @@ void RvShaderInstanceWriteParameters(RvShaderInstance* instance, RvRenderer* ren
     SpinLock lock(instance->spin);
     if (instance->dirty & kDirtyWrite) {
         bool unknown = false;
-        RvShaderVariable** tail = &instance->writeList;
-        for (auto& entry : instance->variables) {
-            RvShaderVariable* v = entry.second;
-            v->nextWrite = nullptr;
+        for (RvShaderVariable& entry : instance->variables) {
+            RvShaderVariable* v = &entry;
             int type = v->parameter->type.load();
             if (type == kRvParameterUnknown) unknown = true;
             v->method(v, renderer);
-            if (type == kRvParameterConstant || type == kRvParameterTexture) {
-                *tail = v;
-                tail = &v->nextWrite;
-            }
+            v->writes = type == kRvParameterConstant || type == kRvParameterTexture;
         }
-        *tail = nullptr;
         if (!unknown) instance->dirty &= ~kDirtyWrite;
         return;
     }
-    // The values live apart from their variables: ask for all of them before the first write needs
-    // one, so their cache misses overlap instead of queueing one behind another.
-    for (RvShaderVariable* v = instance->writeList; v; v = v->nextWrite) {
-        // A number's inline bytes run into the line after its header.
-        if (!v->value) continue;
-        __builtin_prefetch(v->value);
-        __builtin_prefetch(reinterpret_cast<const char*>(v->value) + 64);
-    }
-    for (RvShaderVariable* v = instance->writeList; v; v = v->nextWrite)
-        v->method(v, renderer);
+    for (RvShaderVariable& v : instance->variables)
+        if (v.writes) v.method(&v, renderer);
 }

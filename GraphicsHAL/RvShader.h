@@ -2,6 +2,7 @@
 // shader variables and the per-drawable shader instances that hold and write parameter values.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -82,7 +83,7 @@ uint32_t RvShaderGetBuildNumber(const RvShader* shader);
 
 // >>variables and instances
 
-class RvShaderVariable;
+struct RvShaderVariable;
 using RvShaderWriteMethod = void (*)(RvShaderVariable* variable, RvRenderer* renderer);
 
 // Write methods: hand a value to its parameter's operations.
@@ -91,55 +92,85 @@ void RvShaderWriteNumber(RvShaderVariable* variable, RvRenderer* renderer);
 // The method of a symbolic constant ("$ProjectionMatrix", …, "$AlphaID"), or null.
 RvShaderWriteMethod RvShaderWriteMethodForSymbol(const char* symbol);
 
-class RvShaderVariable : public KuObject {
-public:
-    ~RvShaderVariable() override;
-    const char* typeStr() const override { return "RvShaderVariable"; }
+// One named value of a shader instance, held inside the instance's table. Owned by the instance,
+// which releases `parameter` and `value`.
+struct RvShaderVariable {
+    // Numbers up to a 4×4 float matrix set through RvShaderInstanceSetNumber live here, beside the
+    // rest of the variable, so writing them touches no further object.
+    static constexpr size_t kInlineBytes = 64;
 
     RvShaderParameter* parameter = nullptr;  // retained
-    KuObject* value = nullptr;               // retained: a texture, a number, or null for symbols
+    // Retained: a texture, a shared number, a number made here, or null for symbols. With
+    // `inlined`, a box of the inline bytes made on request and kept equal to them.
+    KuObject* value = nullptr;
     RvShaderWriteMethod method = nullptr;
     uint32_t encoding = 0;  // of a number set through RvShaderInstanceSetNumber; 0 otherwise
-    RvShaderVariable* nextUpdate = nullptr;
-    RvShaderVariable* nextWrite = nullptr;
+    bool inlined = false;   // that number's bytes are `bytes`
+    bool textured = false;  // `value` is a texture
+    bool updates = false;   // on the update walk (a texture the program samples)
+    bool writes = false;    // on the write walk (a known constant or texture)
+    alignas(8) uint8_t bytes[kInlineBytes] = {};
 };
 
-// Name → variable, kept sorted in one contiguous block: an instance holds a handful of values and
-// is searched every time the engine sets one, so a flat table beats a tree of scattered nodes.
+// Variables by name (their parameter's), kept sorted in one contiguous block: an instance holds a
+// handful of values and is searched every time the engine sets one, so a flat table beats a tree
+// of scattered nodes, and a draw's writes walk one block. The first few live inside the table (in
+// the instance), the names are the parameters', which every instance of the shader shares.
+// Inserting moves the variables: pointers to them last until then.
 class RvVariableTable {
 public:
-    struct Entry {
-        std::string first;
-        RvShaderVariable* second;
-    };
-    using iterator = std::vector<Entry>::iterator;
-    using const_iterator = std::vector<Entry>::const_iterator;
+    static constexpr size_t kInlineCount = 4;
 
-    iterator begin() { return entries_.begin(); }
-    iterator end() { return entries_.end(); }
-    const_iterator begin() const { return entries_.begin(); }
-    const_iterator end() const { return entries_.end(); }
-    size_t size() const { return entries_.size(); }
-    iterator find(const char* name) {
-        // Lengths first: most names differ in length, and the bytes compare without a strlen each.
-        size_t length = strlen(name);
-        for (auto it = entries_.begin(); it != entries_.end(); ++it)
-            if (it->first.size() == length && memcmp(it->first.data(), name, length) == 0) return it;
-        return entries_.end();
+    RvVariableTable() = default;
+    ~RvVariableTable() {
+        if (data_ != inline_) delete[] data_;
+    }
+    RvVariableTable(const RvVariableTable&) = delete;
+    RvVariableTable& operator=(const RvVariableTable&) = delete;
+
+    RvShaderVariable* begin() { return data_; }
+    RvShaderVariable* end() { return data_ + size_; }
+    const RvShaderVariable* begin() const { return data_; }
+    const RvShaderVariable* end() const { return data_ + size_; }
+    size_t size() const { return size_; }
+    // Asks for the first variables ahead of the search (no load of the table itself).
+    void prefetch() const {
+        __builtin_prefetch(inline_);
+        __builtin_prefetch(reinterpret_cast<const char*>(inline_) + 128);
     }
     RvShaderVariable* at(const char* name) {
-        auto it = find(name);
-        return it == entries_.end() ? nullptr : it->second;
+        // Lengths first: most names differ in length, and the bytes compare without a strlen each.
+        size_t length = strlen(name);
+        for (RvShaderVariable& v : *this) {
+            const std::string& own = v.parameter->name;
+            if (own.size() == length && memcmp(own.data(), name, length) == 0) return &v;
+        }
+        return nullptr;
     }
-    void emplace(const std::string& name, RvShaderVariable* variable) {
-        auto it = entries_.begin();
-        while (it != entries_.end() && it->first < name)
-            ++it;
-        entries_.insert(it, Entry{name, variable});
+    // `variable` has its parameter.
+    RvShaderVariable* emplace(const RvShaderVariable& variable) {
+        size_t index = 0;
+        while (index < size_ && data_[index].parameter->name < variable.parameter->name)
+            index++;
+        if (size_ == capacity_) {
+            auto* bigger = new RvShaderVariable[capacity_ * 2];
+            std::copy(data_, data_ + size_, bigger);
+            if (data_ != inline_) delete[] data_;
+            data_ = bigger;
+            capacity_ *= 2;
+        }
+        std::copy_backward(data_ + index, data_ + size_, data_ + size_ + 1);
+        data_[index] = variable;
+        size_++;
+        return data_ + index;
     }
 
 private:
-    std::vector<Entry> entries_;
+    // Before the variables: read together with the instance's lock.
+    RvShaderVariable* data_ = inline_;
+    size_t size_ = 0;
+    size_t capacity_ = kInlineCount;
+    RvShaderVariable inline_[kInlineCount];
 };
 
 class RvShaderInstance : public KuObject {
@@ -148,11 +179,9 @@ public:
     const char* typeStr() const override { return "RvShaderInstance"; }
 
     std::atomic_flag spin = ATOMIC_FLAG_INIT;
-    int dirty = 0;               // bit 0: update list stale, bit 1: write list stale
+    int dirty = 0;               // bit 0: update flags stale, bit 1: write flags stale
     RvShader* shader = nullptr;  // retained
     RvVariableTable variables;   // owned variables
-    RvShaderVariable* updateList = nullptr;
-    RvShaderVariable* writeList = nullptr;
 };
 
 // Owned instance holding the shader's default values.
@@ -165,9 +194,11 @@ void RvShaderInstanceSetValue(RvShaderInstance* instance, const char* name, KuOb
 void RvShaderInstanceSetNumber(RvShaderInstance* instance, const char* name, RvShaderWriteMethod method,
                                const void* bytes, uint32_t encoding);
 void RvShaderInstanceSetValues(RvShaderInstance* instance, const RvDictionary* values);
-KuObject* RvShaderInstanceGetValue(RvShaderInstance* instance, const char* name);  // not retained
-RvDictionary* RvShaderInstanceGetValues(RvShaderInstance* instance);               // owned
-RvShaderInstance* RvShaderInstanceCopy(RvShaderInstance* instance);                // owned
+// Not retained. A number set through RvShaderInstanceSetNumber is boxed on the first request, and
+// later in-place sets reach that box.
+KuObject* RvShaderInstanceGetValue(RvShaderInstance* instance, const char* name);
+RvDictionary* RvShaderInstanceGetValues(RvShaderInstance* instance);  // owned
+RvShaderInstance* RvShaderInstanceCopy(RvShaderInstance* instance);   // owned
 RvShader* RvShaderInstanceGetShader(const RvShaderInstance* instance);
 // Per-frame update of texture values; after the first complete pass walks a prebuilt list.
 void RvShaderInstanceUpdate(RvShaderInstance* instance, RvRenderer* renderer);

@@ -119,11 +119,16 @@ public:
     bool ownsWindow = false;
     void* context = nullptr;
     uint32_t serial;
+    // Owner tag of the vertex arrays noted in meshes: new whenever the cached arrays are deleted.
+    uint32_t arrayTag;
     std::unordered_map<uint64_t, RvOpenGLVertexArray*> vertexArrays;  // the cache; one reference each
     uint32_t collectedReleases = 0;   // vertex-array releases seen by the last collection
     int defaultFramebuffer = 0;       // bound when execution began
     uint32_t currentProgram = 0;      // during execution
     bool framebufferComplete = true;  // clears and draws into an incomplete framebuffer are skipped
+    // During execution: the buffer being run, and whether the meshes it has yet to bind were built.
+    RvCommandBuffer* executing = nullptr;
+    bool builtAhead = false;
 
 protected:
     void recordBindRenderTarget(RvRenderTarget* target) override;

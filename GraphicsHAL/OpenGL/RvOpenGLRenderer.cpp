@@ -13,7 +13,7 @@ uint32_t RvOpenGLNextRendererSerial() {
 }
 
 RvOpenGLRenderer::RvOpenGLRenderer(RvOpenGLGraphicsDevice* d, int o)
-    : RvRenderer(d, o), serial(RvOpenGLNextRendererSerial()) {
+    : RvRenderer(d, o), serial(RvOpenGLNextRendererSerial()), arrayTag(RvOpenGLNextRendererSerial()) {
     // Its own hidden window until the application gives it one: a drawable surface cannot be
     // current on two threads, so it cannot borrow the device's.
     RvOpenGLPixelFormat format;
@@ -337,7 +337,10 @@ void RvOpenGLRendererExecuteRenderBuffer(RvRenderer* renderer, RvCommandBuffer* 
     // Vertex arrays first: they may still refer to buffers queued for deletion.
     collectVertexArrays(r);
     RvOpenGLDeletePendingObjects(r);
+    r->executing = buffer;
+    r->builtAhead = false;
     buffer->execute(r);
+    r->executing = nullptr;
     int units = RvGraphicsMaxTextureSamplers(r->device);
     for (int unit = units - 1; unit >= 0; unit--) {
         glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
@@ -378,6 +381,7 @@ void RvOpenGLRenderer::invalidateCaches() {
         RvOpenGLVertexArrayRelease(array);
     }
     vertexArrays.clear();
+    arrayTag = RvOpenGLNextRendererSerial();  // what meshes noted is gone
     RvOpenGLRendererUnlock(this);
 }
 

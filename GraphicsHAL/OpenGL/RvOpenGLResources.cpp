@@ -486,6 +486,9 @@ void linkProgram(RvOpenGLShader* s) {
 uint32_t RvOpenGLShaderCompile(RvShader* shader) {
     auto* s = static_cast<RvOpenGLShader*>(shader);
     if (!s) return 0;
+    // Built for the current resource version: every bind but the first takes this way.
+    if (s->status.load() == kRvStatusBuilt && s->version.load() == s->device->resourceVersion.load())
+        return s->buildNumber;
     if (RvGraphicsResourceVersionChanged(s)) {
         std::lock_guard<std::recursive_mutex> lock(s->mutex);
         s->program = 0;  // lost with the old context
@@ -845,7 +848,8 @@ RvMeshInstance* RvOpenGLMesh::newInstance() {
     return new RvOpenGLMeshInstance;
 }
 
-bool RvOpenGLMeshBind(RvMesh* mesh, RvRenderer* r) {
+// `keeper` is what the frame retains to keep the mesh alive: the mesh, or an instance holding it.
+static bool bindMesh(RvMesh* mesh, RvRenderer* r, KuObject* keeper) {
     if (!mesh || !r || !r->isRecording()) return false;
     if (!mesh->shader) {
         RvError("RvMesh: Trying to bind a mesh prototype.");
@@ -853,10 +857,14 @@ bool RvOpenGLMeshBind(RvMesh* mesh, RvRenderer* r) {
     }
     if (r->cache.mesh == mesh) return true;
     r->cache.mesh = mesh;
-    r->recording->retain(mesh);
+    r->recording->retain(keeper);
     r->recording->append<RvOpenGLObjectRecord>(RvOpenGLExecuteBindMesh)->object = mesh;
     RvOpenGLShaderBind(mesh->shader, r);
     return true;
+}
+
+bool RvOpenGLMeshBind(RvMesh* mesh, RvRenderer* r) {
+    return bindMesh(mesh, r, mesh);
 }
 
 static void setConstantAttributes(const RvOpenGLVertexArray* array) {
@@ -903,15 +911,20 @@ static const RvMesh* dataMeshOf(const RvMesh* mesh) {
     return mesh;
 }
 
-void RvOpenGLExecuteBindMesh(RvRenderer* renderer, const void* payload) {
-    auto* r = glRenderer(renderer);
-    auto* mesh = static_cast<RvOpenGLMesh*>(static_cast<const RvOpenGLObjectRecord*>(payload)->object);
+// True when the buffer is built and has not been rebuilt since it had `builds` builds: its layout
+// and build number are as they were then. Reads only the resource header.
+static bool vertexBufferUnchanged(const RvVertexBuffer* vb, uint32_t builds) {
+    return vb->status.load() == kRvStatusBuilt && vb->buildCount.load() == builds &&
+           vb->version.load() == vb->device->resourceVersion.load();
+}
+
+// The mesh's vertex array for the shader's current build, found in the mesh or the cache or made,
+// buffer built first. Notes it in the mesh: bindable alone later when the mesh has no elements and
+// the array no constant attributes, else (name 0) through this full way.
+static RvOpenGLVertexArray* meshVertexArray(RvOpenGLRenderer* r, RvOpenGLMesh* mesh, uint32_t shaderBuild) {
     auto* shader = static_cast<RvOpenGLShader*>(mesh->shader);
     const RvMesh* data = dataMeshOf(mesh);
     auto* vb = static_cast<RvOpenGLVertexBuffer*>(data->vertexBuffer);
-    // The array is read only after the buffer's build check: start loading it now.
-    __builtin_prefetch(mesh->vertexArray);
-    uint32_t shaderBuild = RvOpenGLShaderCompile(shader);
     uint32_t bufferBuild = RvOpenGLVertexBufferCompile(vb);
     RvOpenGLVertexArray* array = mesh->vertexArray;
     if (!(array && array->name && array->rendererSerial == r->serial && array->shaderBuild == shaderBuild &&
@@ -928,6 +941,48 @@ void RvOpenGLExecuteBindMesh(RvRenderer* renderer, const void* payload) {
         RvOpenGLVertexArrayRetain(array);
         mesh->vertexArray = array;
     }
+    mesh->binding = {0, r->arrayTag, 0, 0};
+    if (vb && !data->indexBuffer && array->constantAttributes.empty() &&
+        vertexBufferUnchanged(vb, vb->buildCount.load()))
+        mesh->binding = {array->name, r->arrayTag, shaderBuild, vb->buildCount.load()};
+    return array;
+}
+
+// Builds the buffers and vertex arrays of every mesh from `payload`'s record to the end of the
+// buffer that this renderer has not met yet. A frame that meets one new mesh usually brings many
+// (a scene's first frame): made together, the driver's objects lie side by side rather than among
+// each draw's own allocations, and later frames bind them faster.
+static void buildAhead(RvOpenGLRenderer* r, const void* payload) {
+    if (!r->executing) return;
+    bool reached = false;
+    r->executing->forEach([&](const RvCommandHeader& header, const void* at) {
+        reached = reached || at == payload;
+        if (!reached || header.execute != RvOpenGLExecuteBindMesh) return;
+        auto* mesh = static_cast<RvOpenGLMesh*>(static_cast<const RvOpenGLObjectRecord*>(at)->object);
+        if (mesh->binding.owner == r->arrayTag) return;
+        meshVertexArray(r, mesh, RvOpenGLShaderCompile(mesh->shader));
+    });
+}
+
+void RvOpenGLExecuteBindMesh(RvRenderer* renderer, const void* payload) {
+    auto* r = glRenderer(renderer);
+    auto* mesh = static_cast<RvOpenGLMesh*>(static_cast<const RvOpenGLObjectRecord*>(payload)->object);
+    const RvMesh* data = dataMeshOf(mesh);
+    auto* vb = data->vertexBuffer;
+    uint32_t shaderBuild = RvOpenGLShaderCompile(mesh->shader);
+    const RvMesh::BindingNote& note = mesh->binding;
+    // The same array as last time, for a mesh without elements or constant attributes: neither
+    // the array record nor the buffer's build number needs reading.
+    if (note.owner == r->arrayTag && note.name && note.shaderBuild == shaderBuild && vb &&
+        !data->indexBuffer && vertexBufferUnchanged(vb, note.bufferBuilds)) {
+        glBindVertexArray(note.name);
+        return;
+    }
+    if (note.owner != r->arrayTag && !r->builtAhead) {
+        r->builtAhead = true;
+        buildAhead(r, payload);
+    }
+    RvOpenGLVertexArray* array = meshVertexArray(r, mesh, shaderBuild);
     glBindVertexArray(array->name);
     if (!array->constantAttributes.empty()) setConstantAttributes(array);
     auto* ib = static_cast<RvOpenGLIndexBuffer*>(data->indexBuffer);
@@ -1004,7 +1059,8 @@ void RvOpenGLMeshInstance::draw(RvRenderer* r) {
     if (!mesh_) return;
     const RvMesh* data = dataMeshOf(mesh_);
     if (!data->vertexBuffer || data->vertexBuffer->vertexCount == 0) return;  // empty
-    if (!RvOpenGLMeshBind(mesh_, r)) return;
+    // The instance is retained for its mesh: its header is already loaded, the mesh's is not.
+    if (!bindMesh(mesh_, r, this)) return;
     RvShaderInstanceWriteParameters(shaderInstance_, r);
     if (r) drawSubmeshes(data, r, submeshMask);
 }

@@ -517,7 +517,7 @@ public:
 
     RvShaderInstance* shaderInstance() const;  // null before initWithShader
 
-    RvMeshInstance* instance = nullptr;  // retained
+    RvMeshInstance* instance = nullptr;  // retained; made by createMesh
 
 private:
     RvVertexBuffer* vertexBuffer() const;
@@ -525,6 +525,9 @@ private:
     void setStreams(int streamCount, unsigned vertexCount);
     bool writerOpen = false;
     bool writerHasIndices = false;
+    // The instance's shader values (held by the instance): every frame's value sets reach them
+    // without first loading the instance.
+    RvShaderInstance* values = nullptr;
 };
 
 // >>variables

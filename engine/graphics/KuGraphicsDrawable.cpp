@@ -25,6 +25,7 @@ void KuGraphicsDrawable::initWithShader(KuGraphicsShader& shader, int flags) {
     }
     KuRelease(instance);
     instance = nullptr;
+    values = nullptr;
     createMesh(shader, flags);
 }
 
@@ -40,13 +41,16 @@ void KuGraphicsDrawable::createMesh(KuGraphicsShader& shader, int flags) {
     RvMesh* mesh = RvNewMesh(device, primitive, vertices, indices, shader.shader);
     KuRelease(instance);
     instance = mesh ? RvNewRenderInstance(mesh, nullptr) : nullptr;
+    values = RvMeshInstanceGetShaderInstance(instance);
     KuRelease(mesh);
     KuRelease(vertices);
     KuRelease(indices);
 }
 
 RvShaderInstance* KuGraphicsDrawable::shaderInstance() const {
-    return instance ? RvMeshInstanceGetShaderInstance(instance) : nullptr;
+    // The draw that follows the value sets reads the instance: start loading it now.
+    __builtin_prefetch(instance);
+    return values;
 }
 
 RvVertexBuffer* KuGraphicsDrawable::vertexBuffer() const {

@@ -272,7 +272,9 @@ TEST_F(RoomDocumentTest, SampleRoomsOpenIntoTheirLayersObjectsAndWalkboxes) {
         int named = 0;
         for (KuObject* entry : *file->arrayForKey("objects"))
             named += static_cast<KuDictionary*>(entry)->stringForKey("name") ? 1 : 0;
-        if (room.objectCount >= 0) EXPECT_EQ(named, room.objectCount);
+        if (room.objectCount >= 0) {
+            EXPECT_EQ(named, room.objectCount);
+        }
         ASSERT_EQ(s->objects->count(), named);
         EXPECT_EQ(Object::masterObjectArray()->count(), named);
         for (const ObjectRow& row : room.objects) {
@@ -286,7 +288,9 @@ TEST_F(RoomDocumentTest, SampleRoomsOpenIntoTheirLayersObjectsAndWalkboxes) {
             EXPECT_POINT(o->usepos, row.usepos.x, row.usepos.y);
             EXPECT_EQ(o->isAnimated, row.animated);
             EXPECT_EQ(o->image != nullptr, row.hasImage);
-            if (o->image) EXPECT_EQ(o->image->sortKey, o->zSort());
+            if (o->image) {
+                EXPECT_EQ(o->image->sortKey, o->zSort());
+            }
         }
 
         // Drawing order: every object, descending zsort, ties in document order.
@@ -296,14 +300,18 @@ TEST_F(RoomDocumentTest, SampleRoomsOpenIntoTheirLayersObjectsAndWalkboxes) {
             int index = s->objects->indexOfObject(static_cast<Object*>(n->object));
             ASSERT_GE(index, 0);
             EXPECT_LE(n->object->sortKey, lastKey);
-            if (n->object->sortKey == lastKey) EXPECT_GT(index, lastIndex) << "tie out of document order";
+            if (n->object->sortKey == lastKey) {
+                EXPECT_GT(index, lastIndex) << "tie out of document order";
+            }
             lastKey = n->object->sortKey;
             lastIndex = index;
         }
 
         // Walkboxes: all of them, the first selected.
         int boxes = file->arrayForKey("walkboxes")->count();
-        if (room.walkboxCount >= 0) EXPECT_EQ(boxes, room.walkboxCount);
+        if (room.walkboxCount >= 0) {
+            EXPECT_EQ(boxes, room.walkboxCount);
+        }
         EXPECT_EQ(s->walkBoxes.count(), boxes);
         EXPECT_EQ(s->walkBoxes.selectedWalkBox(), s->walkBoxes.walkBoxAtIndex(0));
         closeScene();

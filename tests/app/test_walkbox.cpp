@@ -106,7 +106,9 @@ TEST_F(WalkBoxTest, PolygonsThatDoNotReadAsPointsAreSavedBackAsWritten) {
         EXPECT_EQ(box(0)->unreadable, row.kept);
         KuArray<KuObject*>* saved = set.saveToArray();
         ASSERT_EQ(saved->count(), row.kept ? 1 : 0);
-        if (row.kept) EXPECT_EQ(saved->objectAtIndex(0), array->objectAtIndex(0));
+        if (row.kept) {
+            EXPECT_EQ(saved->objectAtIndex(0), array->objectAtIndex(0));
+        }
         // Deleting it is deliberate: then it goes.
         set.deleteWalkbox(box(0));
         EXPECT_EQ(set.saveToArray()->count(), 0);

@@ -3,6 +3,8 @@
 #include <epoxy/gl.h>
 
 #include <cmath>
+#include <cstring>
+#include <functional>
 
 #include "HalTestSupport.h"
 
@@ -331,6 +333,70 @@ TEST_F(DrawTest, InvalidatedResourcesAreAllRebuiltAndStillDraw) {
     EXPECT_EQ(pixelAt(renderer, tt.texture, 0, 0), rgba(0, 0, 255, 255));
     EXPECT_EQ(glErrorOf(renderer), 0u);
     for (KuObject* o : std::initializer_list<KuObject*>{instance, mesh, ib, strip, shader, texture})
+        KuRelease(o);
+}
+
+// A mesh keeps the vertex array it was bound with only while its buffer and the renderer's
+// caches stay as they were; a frame meeting several new meshes builds them all before drawing.
+TEST_F(DrawTest, MeshesFollowTheirBuffersAcrossFramesAndCacheInvalidation) {
+    TextureTarget tt(device, 8, 8);
+    RvShader* shader = newSolidShader(device, kRvBlendOpaque);
+    RvMesh* mesh = newQuadMesh(device, shader, 0, 0, 4, 8);  // the left half
+    RvMeshInstance* instance = newInstance(mesh, KuColor{1, 0, 0, 1});
+    RvVertexBuffer* vb = RvMeshGetVertexBuffer(mesh);
+    auto setPositions = [&](int vertices, std::vector<float> corners) {
+        RvResourceLock lock(vb, kRvLockWrite);
+        if (RvVertexBufferGetVertexCount(vb) != vertices) {
+            RvVertexBufferSetStreams(vb, 1, vertices);
+            RvVertexBufferSetStreamData(vb, 0, "position", kRvVertexPosition2f, nullptr);
+        }
+        memcpy(RvVertexBufferGetMutableStreamDataPtr(vb, 0), corners.data(), corners.size() * sizeof(float));
+    };
+    const Pixel red = rgba(255, 0, 0, 255), black = rgba(0, 0, 0, 255);
+    struct Row {
+        const char* name;
+        std::function<void()> change;
+        Pixel left, right;
+    } rows[] = {
+        {"first frame", [] {}, red, black},
+        {"unchanged", [] {}, red, black},
+        {"data rewritten in place",
+         [&] {
+             setPositions(4, {4, 0, 8, 0, 4, 8, 8, 8});
+         },
+         black, red},
+        {"layout remade (one triangle over the whole target)",
+         [&] {
+             setPositions(3, {0, 0, 16, 0, 0, 16});
+         },
+         red, red},
+        {"renderer caches invalidated", [&] { RvRendererInvalidateCaches(renderer); }, red, red},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.change();
+        drawFrame(renderer, tt.target, kBlack, [&] { RvRenderInstanceDraw(instance, renderer); });
+        RvRendererReadPixels(renderer, tt.texture);
+        for (int y : {1, 6}) {
+            EXPECT_EQ(storedPixel(tt.texture, 1, y), row.left) << "left at y " << y;
+            EXPECT_EQ(storedPixel(tt.texture, 6, y), row.right) << "right at y " << y;
+        }
+        EXPECT_EQ(glErrorOf(renderer), 0u);
+    }
+
+    // Two meshes the renderer has not met, drawn over the known one in one frame.
+    RvMesh* left = newQuadMesh(device, shader, 0, 0, 4, 8);
+    RvMesh* right = newQuadMesh(device, shader, 4, 0, 8, 8);
+    RvMeshInstance* green = newInstance(left, KuColor{0, 1, 0, 1});
+    RvMeshInstance* blue = newInstance(right, KuColor{0, 0, 1, 1});
+    drawFrame(renderer, tt.target, kBlack, [&] {
+        for (RvMeshInstance* i : {instance, green, blue})
+            RvRenderInstanceDraw(i, renderer);
+    });
+    EXPECT_EQ(pixelAt(renderer, tt.texture, 1, 3), rgba(0, 255, 0, 255));
+    EXPECT_EQ(pixelAt(renderer, tt.texture, 6, 3), rgba(0, 0, 255, 255));
+    EXPECT_EQ(glErrorOf(renderer), 0u);
+    for (KuObject* o : std::initializer_list<KuObject*>{green, blue, left, right, instance, mesh, shader})
         KuRelease(o);
 }
 

@@ -303,4 +303,29 @@ TEST_F(ResourceTest, SetNumberRewritesInPlaceWhileTheEncodingHolds) {
     KuRelease(s);
 }
 
+TEST_F(ResourceTest, CopyFollowsTheOriginalsInPlaceSetsUntilItSetsItsOwn) {
+    RvShader* s = RvNewShader(device);
+    RvShaderInstance* instance = RvNewShaderInstance(s);
+    float a[4] = {1, 2, 3, 4}, b[4] = {5, 6, 7, 8}, c[4] = {9, 10, 11, 12};
+    auto tint = [](RvShaderInstance* i) {
+        return static_cast<const float*>(
+            RvNumberGetBytes(static_cast<RvNumber*>(RvShaderInstanceGetValue(i, "tint"))));
+    };
+    RvShaderInstanceSetNumber(instance, "tint", RvShaderWriteNumber, a, kRvEncodingVec4);
+    RvShaderInstance* copy = RvShaderInstanceCopy(instance);
+    RvShaderInstanceSetNumber(instance, "tint", RvShaderWriteNumber, b, kRvEncodingVec4);
+    EXPECT_EQ(tint(copy)[0], 5) << "the copy shares the number the original rewrites in place";
+    RvShaderInstanceSetNumber(copy, "tint", RvShaderWriteNumber, c, kRvEncodingVec4);
+    EXPECT_EQ(tint(copy)[0], 9);
+    EXPECT_EQ(tint(instance)[0], 5) << "the copy's own set leaves the original alone";
+    RvDictionary* values = RvShaderInstanceGetValues(instance);
+    auto* listed = static_cast<RvNumber*>(RvDictionaryGetValue(values, "tint"));
+    ASSERT_NE(listed, nullptr);
+    EXPECT_EQ(static_cast<const float*>(RvNumberGetBytes(listed))[3], 8);
+    KuRelease(values);
+    KuRelease(copy);
+    KuRelease(instance);
+    KuRelease(s);
+}
+
 }  // namespace
