@@ -29,6 +29,7 @@
 #include "KuString.h"
 #include "KuTextureManager.h"
 #include "RvImageCodec.h"
+#include "headless_graphics.h"
 
 namespace {
 
@@ -168,21 +169,6 @@ struct SheetFolder {
     }
 };
 
-// Headless graphics with the texture program, made once.
-bool graphicsUp() {
-    static int state = 0;  // 0 not tried, 1 up, -1 unavailable
-    if (state) return state > 0;
-    state = -1;
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) return false;
-    KuGraphics::PrepareWindowAttributes();
-    SDL_Window* window = SDL_CreateWindow("bench", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 64, 64,
-                                          SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window || !KuGraphics::Initialize("opengl", 0, window, kKuGraphicsSynchronousSurface)) return false;
-    textureShaderProgram = new KuShader(1);
-    state = 1;
-    return true;
-}
-
 // One frame drawing the image into a small texture target: its atlas is uploaded by the frame.
 void drawOnce(KuImage* image, KuGraphicsTexture* target) {
     KuGraphicsRenderer* r = KuGraphics::SharedObject()->renderer;
@@ -203,7 +189,7 @@ void drawOnce(KuImage* image, KuGraphicsTexture* target) {
 // and the frame that uploads it.
 void sheetLoad(benchmark::State& state) {
     static SheetFolder folder;
-    if (folder.path.empty() || !graphicsUp()) {
+    if (folder.path.empty() || !headlessGraphicsUp()) {
         state.SkipWithError("no temporary folder or no OpenGL context");
         return;
     }

@@ -28,6 +28,7 @@
 #include "KuSpriteSheet.h"
 #include "KuTextureManager.h"
 #include "RvImageCodec.h"
+#include "headless_graphics.h"
 
 namespace {
 
@@ -181,23 +182,8 @@ Project& project() {
     return p;
 }
 
-// Headless graphics with the texture program, made once.
-bool graphicsUp() {
-    static int state = 0;  // 0 not tried, 1 up, -1 unavailable
-    if (state) return state > 0;
-    state = -1;
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) return false;
-    KuGraphics::PrepareWindowAttributes();
-    SDL_Window* window = SDL_CreateWindow("bench", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 64, 64,
-                                          SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window || !KuGraphics::Initialize("opengl", 0, window, kKuGraphicsSynchronousSurface)) return false;
-    textureShaderProgram = new KuShader(1);
-    state = 1;
-    return true;
-}
-
 bool ready(benchmark::State& state) {
-    if (!graphicsUp()) {
+    if (!headlessGraphicsUp()) {
         state.SkipWithError("no OpenGL context");
         return false;
     }
