@@ -297,6 +297,23 @@ TEST_F(ObjectTest, SortedListIsInDescendingZsortKeepingInsertionOrderOnTies) {
     EXPECT_EQ(sorted.list()->count(), 5);
     sorted.removeRenderNode(objects[1]);
     EXPECT_EQ(order(), (std::vector<int>{4, 3, 0, 2}));
+    // Re-sorting with an unchanged key still moves a node behind its equals, and leaves the last
+    // of them where it is.
+    sorted.updateSortedRenderNode(objects[4]);
+    EXPECT_EQ(order(), (std::vector<int>{3, 4, 0, 2}));
+    sorted.updateSortedRenderNode(objects[4]);
+    sorted.updateSortedRenderNode(objects[2]);
+    EXPECT_EQ(order(), (std::vector<int>{3, 4, 0, 2}));
+    sorted.updateSortedRenderNode(objects[0]);
+    EXPECT_EQ(order(), (std::vector<int>{3, 4, 2, 0}));
+    // A node whose key changed without a re-sort is placed by its new key when it is re-sorted.
+    objects[2]->zSort(20);
+    sorted.updateSortedRenderNode(objects[2]);
+    EXPECT_EQ(order(), (std::vector<int>{2, 3, 4, 0}));
+    sorted.removeAll();
+    EXPECT_EQ(sorted.list()->count(), 0);
+    sorted.addSortedRenderNode(objects[0]);
+    EXPECT_EQ(order(), (std::vector<int>{0}));
 }
 
 TEST_F(ObjectTest, SampleRoomObjectsAndWalkboxesSurviveLoadAndSave) {
