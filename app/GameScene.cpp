@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "DocumentValues.h"
 #include "HandleImages.h"
 #include "Interface.h"
 #include "KuBaseApp.h"
@@ -23,22 +24,6 @@
 namespace {
 
 GameScene* currentGameScene = nullptr;
-
-KuPoint truncated(KuPoint p) {
-    return KuPoint{std::trunc(p.x) + 0.0f, std::trunc(p.y) + 0.0f};
-}
-
-bool isArray(const KuObject* o) {
-    return o && o->kindCode() == kKuTypeArray;
-}
-
-bool isDictionary(const KuObject* o) {
-    return o && o->kindCode() == kKuTypeDictionary;
-}
-
-KuString* asString(KuObject* o) {
-    return o && o->isString() ? static_cast<KuString*>(o) : nullptr;
-}
 
 KuString* text(const char* s) {
     return KuString::stringWithString(s);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "DocumentValues.h"
 #include "GameScene.h"
 #include "KuAnimatedSprite.h"
 #include "KuLog.h"
@@ -12,29 +13,8 @@
 
 namespace {
 
-KuPoint truncated(KuPoint p) {
-    // Adding 0 turns -0 into 0, which the document would otherwise show as "-0".
-    return KuPoint{std::trunc(p.x) + 0.0f, std::trunc(p.y) + 0.0f};
-}
-
-// The whole part of v as an int, saturating: a document may hold any number.
-int wholeNumber(float v) {
-    if (!(v == v)) return 0;
-    if (v >= 2147483647.0f) return INT32_MAX;
-    if (v <= -2147483648.0f) return INT32_MIN;
-    return static_cast<int>(v);
-}
-
 bool isZero(KuPoint p) {
     return p.x == 0 && p.y == 0;
-}
-
-bool isArray(const KuObject* o) {
-    return o && o->kindCode() == kKuTypeArray;
-}
-
-bool isDictionary(const KuObject* o) {
-    return o && o->kindCode() == kKuTypeDictionary;
 }
 
 bool hasFrames(const KuDictionary* d) {

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "KuObject.h"
 #include "KuString.h"
@@ -31,6 +34,23 @@ inline std::string readFile(const std::string& path) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// The committed seed files of a fuzz target (fuzz/corpus/<folder>), sorted; empty when absent.
+inline std::vector<std::string> corpusFiles(const std::string& folder) {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(TANSY_SOURCE_DIR) + "/fuzz/corpus/" + folder, ec))
+        if (entry.is_regular_file()) files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// A file's bytes, for handing to a fuzz target body.
+inline std::vector<uint8_t> fileBytes(const std::string& path) {
+    std::string text = readFile(path);
+    return std::vector<uint8_t>(text.begin(), text.end());
 }
 
 class TempFolder {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "GameApp.h"
+#include "GameScene.h"
 #include "KuDictionary.h"
 #include "KuJson.h"
 #include "KuString.h"
@@ -45,16 +46,6 @@ std::vector<std::string> roomPaths() {
 
 std::string roomName(const std::string& path) {
     return fs::path(path).stem().string();
-}
-
-// The words the editor's reader replaces by numbers.
-KuDictionary* roomSymbols() {
-    KuDictionary* d = KuDictionary::dictionary();
-    const std::pair<const char*, int> symbols[] = {{"YES", 1},      {"NO", 0},        {"DIR_FRONT", 4},
-                                                   {"DIR_BACK", 8}, {"DIR_RIGHT", 1}, {"DIR_LEFT", 2}};
-    for (const auto& s : symbols)
-        d->addKeyInt(KuStrf("%s", s.first), s.second);
-    return d;
 }
 
 KuDictionary* parseDictionary(const std::string& text, KuDictionary* symbols) {
@@ -228,7 +219,7 @@ TEST_F(ExamplesProject, EachRoomScriptIsFoundAndCarriesTheMarker) {
 TEST_F(ExamplesProject, EveryRoomParsesAndIsInTheWritersLayout) {
     for (const std::string& room : roomPaths()) {
         std::string text = readFile(room);
-        ASSERT_NE(parseDictionary(text, roomSymbols()), nullptr) << room;
+        ASSERT_NE(parseDictionary(text, roomSymbolDictionary()), nullptr) << room;
         KuDictionary* raw = parseDictionary(text, nullptr);
         ASSERT_NE(raw, nullptr) << room;
         KuMutableString* written = KuJson::stringFromDict(raw);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "GameScene.h"
 #include "KuDictionary.h"
 #include "KuJson.h"
 #include "Object.h"
@@ -12,19 +13,10 @@
 
 namespace {
 
-// The words a room document may use for numbers.
-KuDictionary* roomSymbols() {
-    KuDictionary* d = KuDictionary::dictionary();
-    const std::pair<const char*, int> symbols[] = {{"YES", 1},      {"NO", 0},        {"DIR_FRONT", 4},
-                                                   {"DIR_BACK", 8}, {"DIR_RIGHT", 1}, {"DIR_LEFT", 2}};
-    for (const auto& s : symbols)
-        d->addKeyInt(S(s.first), s.second);
-    return d;
-}
-
 // Parsed as the editor reads a document (symbols replaced), or as written (no symbols).
 KuDictionary* parse(const std::string& text, bool withSymbols = true) {
-    KuObject* root = quickParseKuJsonWithSymbolDict(S(text), withSymbols ? roomSymbols() : nullptr, false);
+    KuObject* root =
+        quickParseKuJsonWithSymbolDict(S(text), withSymbols ? roomSymbolDictionary() : nullptr, false);
     return root && root->kindCode() == kKuTypeDictionary ? static_cast<KuDictionary*>(root) : nullptr;
 }
 

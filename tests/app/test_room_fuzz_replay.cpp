@@ -12,28 +12,13 @@
 
 namespace {
 
-std::vector<std::string> seeds() {
-    std::vector<std::string> files;
-    std::error_code ec;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(std::string(TANSY_SOURCE_DIR) + "/fuzz/corpus/room", ec))
-        if (entry.is_regular_file()) files.push_back(entry.path().string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-std::vector<uint8_t> contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 using RoomFuzzReplay = KuPoolTest;
 
 TEST_F(RoomFuzzReplay, CommittedSeedsReplayCleanly) {
-    const std::vector<std::string> files = seeds();
+    const std::vector<std::string> files = corpusFiles("room");
     EXPECT_GE(files.size(), 3u);
     for (const std::string& path : files) {
-        const std::vector<uint8_t> bytes = contents(path);
+        const std::vector<uint8_t> bytes = fileBytes(path);
         EXPECT_EQ(room_fuzz::runOnce(bytes.data(), bytes.size()), "") << path;
     }
 }

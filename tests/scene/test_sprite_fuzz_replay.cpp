@@ -13,21 +13,6 @@
 
 namespace {
 
-std::vector<std::string> corpusFiles(const char* folder) {
-    std::vector<std::string> files;
-    std::error_code ec;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(std::string(TANSY_SOURCE_DIR) + "/fuzz/corpus/" + folder, ec))
-        if (entry.is_regular_file()) files.push_back(entry.path().string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-std::vector<uint8_t> contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 using SpriteFuzzReplay = KuPoolTest;
 
 TEST_F(SpriteFuzzReplay, CommittedCorporaReplayCleanly) {
@@ -41,7 +26,7 @@ TEST_F(SpriteFuzzReplay, CommittedCorporaReplayCleanly) {
         const std::vector<std::string> files = corpusFiles(c.folder);
         EXPECT_GE(files.size(), 8u) << c.folder;
         for (const std::string& path : files) {
-            const std::vector<uint8_t> bytes = contents(path);
+            const std::vector<uint8_t> bytes = fileBytes(path);
             EXPECT_EQ(picture_fuzz::runOnce(c.target, bytes.data(), bytes.size()), "") << path;
             // The last byte picks the reading mode and rates: the other choice of each bit too.
             std::vector<uint8_t> flipped = bytes;
